@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what building and testing HopSight needs on Debian 12, only what is
+# missing, then fetches the npm packages our data tools read.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
+  qt6-base-dev qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
+  libcurl4-openssl-dev libmaxminddb-dev mmdb-bin libcpp-httplib-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  iproute2 nftables traceroute iputils-ping util-linux libcap2-bin procps
+  xvfb imagemagick wrk nginx-light libmaxmind-db-writer-perl
+  nodejs npm
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  echo "bootstrap: installing ${missing[*]}" >&2
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# npm packages used by tools/ to build shipped data (see tools/package.json).
+if [ -f tools/package.json ] && [ ! -f tools/node_modules/.installed ]; then
+  (cd tools && npm install --no-audit --no-fund --silent && touch node_modules/.installed)
+fi

@@ -1,0 +1,144 @@
+#include "trace/records.h"
+
+namespace hs {
+namespace {
+std::atomic<int64_t> liveRows{0};
+}
+
+std::string_view StatusRowText(uint32_t status) {
+  switch (status) {
+    case IP_BAD_DESTINATION: return "Bad Destination";
+    case IP_DEST_NET_UNREACHABLE: return "Destination Net Unreachable";
+    case IP_DEST_HOST_UNREACHABLE: return "Destination Host Unreachable";
+    case IP_DEST_PORT_UNREACHABLE: return "Destination Port Unreachable";
+    case IP_DEST_PROT_UNREACHABLE: return "Destination Protocal Unreachable";
+    case IP_REQ_TIMED_OUT: return "No Response";
+    default: return {};
+  }
+}
+
+HopRecord::HopRecord() { liveRows.fetch_add(1); }
+HopRecord::~HopRecord() { liveRows.fetch_sub(1); }
+
+int64_t HopRecord::LiveRows() { return liveRows.load(); }
+
+void HopRecord::Release() const {
+  if (refCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+}
+
+std::string HopRecord::Name() const {
+  std::lock_guard g(textLock_);
+  return name_;
+}
+
+void HopRecord::SetName(std::string_view name) {
+  if (name.size() > kMaxNameLength) name = name.substr(0, kMaxNameLength);
+  std::lock_guard g(textLock_);
+  name_.assign(name);
+}
+
+GeoLocation HopRecord::Location() const {
+  std::lock_guard g(textLock_);
+  return location_;
+}
+
+void HopRecord::SetLocation(const GeoLocation& location) {
+  std::lock_guard g(textLock_);
+  location_ = location;
+}
+
+std::shared_ptr<const std::string> HopRecord::WhoisText() const {
+  std::lock_guard g(textLock_);
+  return whoisText_;
+}
+
+void HopRecord::SetWhoisText(std::shared_ptr<const std::string> text) {
+  std::lock_guard g(textLock_);
+  whoisText_ = std::move(text);
+}
+
+std::string HopRecord::NetName() const {
+  std::lock_guard g(textLock_);
+  return netName_;
+}
+
+void HopRecord::SetNetName(std::string_view name) {
+  std::lock_guard g(textLock_);
+  netName_.assign(name);
+}
+
+std::shared_ptr<const DomainRecord> HopRecord::DomainRecordOf() const {
+  std::lock_guard g(textLock_);
+  return domainRecord_;
+}
+
+void HopRecord::SetDomainRecord(std::shared_ptr<const DomainRecord> record) {
+  std::lock_guard g(textLock_);
+  domainRecord_ = std::move(record);
+}
+
+int HopRecord::HopResponseClass() const {
+  const uint32_t rtt = lastRtt.load();
+  for (int32_t t : rttThresholds)
+    if (rtt < static_cast<uint32_t>(t)) return 3;
+  return 0;
+}
+
+void HopTable::Reset(uint32_t generation) {
+  std::array<HopRef, kMaxRows> old;
+  {
+    std::lock_guard g(lock_);
+    generation_ = generation;
+    rowCount_.store(0);
+    old.swap(slots_);
+  }
+  // `old` drops the table's references outside the lock.
+}
+
+uint32_t HopTable::Generation() const {
+  std::lock_guard g(lock_);
+  return generation_;
+}
+
+bool HopTable::SetRow(uint32_t generation, int index, HopRef row) {
+  if (index < 0 || index >= kMaxRows) return false;
+  std::lock_guard g(lock_);
+  if (generation != generation_) return false;
+  slots_[index] = std::move(row);
+  return true;
+}
+
+bool HopTable::SetRowCount(uint32_t generation, int count) {
+  if (count < 0 || count > kMaxRows) return false;
+  std::lock_guard g(lock_);
+  if (generation != generation_) return false;
+  rowCount_.store(count);
+  return true;
+}
+
+bool HopTable::SwapRows(uint32_t generation, int a, int b) {
+  if (a < 0 || b < 0 || a >= kMaxRows || b >= kMaxRows) return false;
+  std::lock_guard g(lock_);
+  if (generation != generation_) return false;
+  std::swap(slots_[a], slots_[b]);
+  if (slots_[a]) slots_[a]->hopNumber.store(a);
+  if (slots_[b]) slots_[b]->hopNumber.store(b);
+  return true;
+}
+
+HopRef HopTable::Row(int index) const {
+  std::lock_guard g(lock_);
+  if (index < 0 || index >= rowCount_.load()) return {};
+  return slots_[index];
+}
+
+std::vector<HopRef> HopTable::Snapshot() const {
+  std::lock_guard g(lock_);
+  const int n = rowCount_.load();
+  std::vector<HopRef> rows;
+  rows.reserve(n);
+  for (int i = 0; i < n; ++i) rows.push_back(slots_[i]);
+  return rows;
+}
+
+}  // namespace hs
