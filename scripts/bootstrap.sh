@@ -25,7 +25,11 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# npm packages used by tools/ to build shipped data (see tools/package.json).
-if [ -f tools/package.json ] && [ ! -f tools/node_modules/.installed ]; then
-  (cd tools && npm install --no-audit --no-fund --silent && touch node_modules/.installed)
-fi
+# npm packages that our data tools read: every tools/*/package.json.
+for pkg in tools/*/package.json; do
+  [ -f "$pkg" ] || continue
+  d=$(dirname "$pkg")
+  if [ ! -f "$d/node_modules/.installed" ] || [ "$pkg" -nt "$d/node_modules/.installed" ]; then
+    (cd "$d" && npm install --no-audit --no-fund --silent && touch node_modules/.installed)
+  fi
+done
