@@ -70,6 +70,16 @@ class StatusDisplay {
   virtual void ShowStatus(const std::string& text, int position) = 0;
 };
 
+// A recorded trace that the controller replays instead of probing.
+class TraceReplay {
+ public:
+  virtual ~TraceReplay() = default;
+  // True when a record was found and the mode asks for replay.
+  virtual bool Replaying() const = 0;
+  // Fills the row from the recorded hop `index`; false when there is none.
+  virtual bool ApplyEntry(int index, HopRecord& row) = 0;
+};
+
 // An asynchronous WAV player.
 class SoundOutput {
  public:
