@@ -1,0 +1,204 @@
+#include "config/cache_file.h"
+
+#include <algorithm>
+
+#include "config/settings.h"
+#include "config/text_fields.h"
+#include "platform/files.h"
+#include "platform/resolver.h"
+
+namespace hs::config {
+namespace {
+
+// Upper bound of the room reserved from a "count=" line; a damaged count
+// must not make us allocate for billions of entries.
+constexpr int32_t kMaxReserve = 4096;
+// A WhoIs answer without a "size=" line ends at its first empty line or here.
+constexpr size_t kUnsizedAnswerLimit = 4096;
+
+bool SkipToSection(LineReader& reader, std::string_view section) {
+  std::string_view line;
+  while (reader.Next(line)) {
+    if (WithoutLineFeed(line) == section) return true;
+  }
+  return false;
+}
+
+// Reads up to the "count=" line of a section. A section line ("[...") before
+// it ends the section: it is handed back for the next section. -1 = no count.
+int32_t ReadCount(LineReader& reader) {
+  std::string_view line;
+  while (reader.Next(line)) {
+    if (!line.empty() && line.front() == '[') {
+      reader.Unread(line);
+      return -1;
+    }
+    if (line.substr(0, 6) == "count=") return std::max<int32_t>(LeadingInt(line.substr(6)), 0);
+  }
+  return -1;
+}
+
+// Splits "key:time=rest": false unless there is a ':' and after it a '='.
+bool SplitEntry(std::string_view line, std::string_view& key, int32_t& time, std::string_view& rest) {
+  size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  size_t equals = line.find('=', colon + 1);
+  if (equals == std::string_view::npos) return false;
+  key = line.substr(0, colon);
+  time = LeadingInt(line.substr(colon + 1));
+  rest = line.substr(equals + 1);
+  return true;
+}
+
+// Each section reader returns false when the text ended inside the section.
+bool ReadNames(LineReader& reader, Caches& caches) {
+  int32_t count = ReadCount(reader);
+  if (count < 0) return !reader.AtEnd();
+  caches.names.Reserve(static_cast<size_t>(std::min(count, kMaxReserve)));
+  std::string_view line, key, rest;
+  int32_t time = 0;
+  for (int32_t read = 0; read < count;) {
+    if (!reader.Next(line)) return false;
+    if (!SplitEntry(WithoutLineFeed(line), key, time, rest)) continue;
+    caches.names.InsertIfNewer(platform::DottedToAddress(std::string(key)), std::string(rest), time);
+    ++read;
+  }
+  return true;
+}
+
+bool ReadWhoIs(LineReader& reader, Caches& caches) {
+  int32_t count = ReadCount(reader);
+  if (count < 0) return !reader.AtEnd();
+  caches.whois.Reserve(static_cast<size_t>(std::min(count, kMaxReserve)));
+  std::string_view line, key, rest;
+  int32_t time = 0;
+  for (int32_t read = 0; read < count;) {
+    if (!reader.Next(line)) return false;
+    if (!SplitEntry(WithoutLineFeed(line), key, time, rest)) continue;
+    std::string answer;
+    if (!reader.Next(line)) return false;
+    if (line.substr(0, 5) == "size=") {
+      // The answer may hold empty lines: join whole lines, line feeds
+      // included, until its length is reached; the line feed that closes it
+      // is not part of it.
+      const size_t size = static_cast<size_t>(std::max<int32_t>(LeadingInt(line.substr(5)), 0));
+      while (answer.size() < size) {
+        if (!reader.Next(line)) return false;
+        answer.append(line);
+      }
+      if (answer.size() > size && answer.back() == '\n') answer.pop_back();
+    } else {
+      // An answer without its length runs up to the first empty line.
+      for (bool first = true; WithoutLineFeed(line).size() > 0; first = false) {
+        if (!first) answer.push_back('\n');
+        answer.append(WithoutLineFeed(line));
+        if (!reader.Next(line)) break;
+      }
+      if (answer.size() > kUnsizedAnswerLimit) answer.resize(kUnsizedAnswerLimit);
+    }
+    caches.whois.InsertIfNewer(
+        std::string(key), WhoIsCacheValue{std::make_shared<const std::string>(std::move(answer)), 0},
+        time);
+    ++read;
+  }
+  return true;
+}
+
+bool ReadLocations(LineReader& reader, Caches& caches) {
+  int32_t count = ReadCount(reader);
+  if (count < 0) return !reader.AtEnd();
+  caches.locations.Reserve(static_cast<size_t>(std::min(count, kMaxReserve)));
+  std::string_view line, key, rest;
+  int32_t time = 0;
+  for (int32_t read = 0; read < count;) {
+    if (!reader.Next(line)) return false;
+    if (!SplitEntry(WithoutLineFeed(line), key, time, rest)) continue;
+    size_t comma1 = rest.find(',');
+    if (comma1 == std::string_view::npos) continue;
+    size_t comma2 = rest.find(',', comma1 + 1);
+    if (comma2 == std::string_view::npos) continue;
+    GeoLocation location{LocationSource::None, LeadingDouble(rest),
+                         LeadingDouble(rest.substr(comma1 + 1)), LeadingInt(rest.substr(comma2 + 1))};
+    caches.locations.InsertIfNewer(std::string(key), location, time);
+    ++read;
+  }
+  return true;
+}
+
+void AppendEntryHead(std::string& out, std::string_view key, int32_t time) {
+  out.append(key).push_back(':');
+  AppendInt(out, time);
+  out.push_back('=');
+}
+
+}  // namespace
+
+void ParseCacheFile(std::string_view text, Caches& caches) {
+  LineReader reader(text);
+  if (!SkipToSection(reader, "[dns]") || !ReadNames(reader, caches)) return;
+  if (!SkipToSection(reader, "[whois]") || !ReadWhoIs(reader, caches)) return;
+  if (!SkipToSection(reader, "[location]")) return;
+  ReadLocations(reader, caches);
+}
+
+std::string FormatCacheFile(const Caches& caches) {
+  std::string out;
+  out.reserve(64 * 1024);
+  out.append(kGeneratedBanner).append("\n\n");
+
+  out.append("[dns]\ncount=");
+  AppendInt(out, static_cast<int64_t>(caches.names.Size()));
+  out.push_back('\n');
+  caches.names.ForEach([&](const NameCache::Entry& e) {
+    AppendEntryHead(out, platform::AddressToDotted(e.key), e.time);
+    out.append(e.value).push_back('\n');
+  });
+
+  // Only answered entries are written; count them first.
+  auto written = [](const WhoIsCache::Entry& e) {
+    return e.value.answer && e.value.answer->size() <= kMaxStoredAnswer;
+  };
+  size_t answered = 0;
+  caches.whois.ForEach([&](const WhoIsCache::Entry& e) { answered += written(e) ? 1 : 0; });
+  out.append("\n[whois]\ncount=");
+  AppendInt(out, static_cast<int64_t>(answered));
+  out.push_back('\n');
+  caches.whois.ForEach([&](const WhoIsCache::Entry& e) {
+    if (!written(e)) return;
+    AppendEntryHead(out, e.key, e.time);
+    out.append("\nsize=");
+    AppendInt(out, static_cast<int64_t>(e.value.answer->size()));
+    out.push_back('\n');
+    out.append(*e.value.answer).append("\n\n");
+  });
+
+  out.append("\n[location]\ncount=");
+  AppendInt(out, static_cast<int64_t>(caches.locations.Size()));
+  out.push_back('\n');
+  caches.locations.ForEach([&](const LocationCache::Entry& e) {
+    AppendEntryHead(out, e.key, e.time);
+    AppendFixed6(out, e.value.latitude);
+    out.push_back(',');
+    AppendFixed6(out, e.value.longitude);
+    out.push_back(',');
+    AppendInt(out, e.value.precision);
+    out.push_back('\n');
+  });
+  return out;
+}
+
+std::string CacheFilePath(const std::string& dataDir) { return dataDir + "/HopCache.ini"; }
+
+bool LoadCaches(const std::string& dataDir, Caches& caches) {
+  std::optional<std::string> text = platform::ReadWholeFile(CacheFilePath(dataDir));
+  if (!text) return false;
+  ParseCacheFile(*text, caches);
+  return true;
+}
+
+bool SaveCaches(const std::string& dataDir, Caches& caches, const Settings& settings, int64_t now) {
+  PurgeCaches(caches, settings, now);
+  return platform::ReplaceFileAtomically(CacheFilePath(dataDir), FormatCacheFile(caches));
+}
+
+}  // namespace hs::config

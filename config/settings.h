@@ -1,0 +1,99 @@
+// The settings file data/HopSight.ini: cache age limits, sound switches, the
+// main window's placement, the install identity and the home location.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "trace/records.h"
+
+namespace hs::config {
+
+// Font of the map's place labels; not stored in the file.
+struct DisplayFont {
+  int32_t height = -12;
+  int32_t weight = 400;
+  int32_t charSet = 0;
+  int32_t pitchAndFamily = 0x20;
+  std::string face = "Arial";
+  friend bool operator==(const DisplayFont&, const DisplayFont&) = default;
+};
+
+struct Settings {
+  int32_t dnsTime = 90;   // days a name cache entry lives
+  int32_t whoTime = 90;   // days a WhoIs cache entry lives
+  int32_t locTime = 60;   // days a location cache entry lives
+  int32_t sound = 1;
+  int32_t pingSound = 1;
+  std::array<int32_t, 4> window{0, 0, 0, 0};  // left, top, right, bottom
+  int32_t windowMaximized = 0;
+  // Install time, install random value, last update check time.
+  std::array<int32_t, 3> install{0, 0, 0};
+  // The user's own position; latitude and longitude both 0 = not set.
+  GeoLocation startLocation;
+  DisplayFont font;
+
+  bool HasHomeLocation() const {
+    return startLocation.latitude != 0.0 || startLocation.longitude != 0.0;
+  }
+  friend bool operator==(const Settings&, const Settings&) = default;
+};
+
+// One row of the settings table: a key (with its '=') and the integers it fills.
+struct SettingDef {
+  std::string_view key;
+  int valueCount;
+  int32_t* (*values)(Settings&);
+};
+// The rows in file order.
+const std::array<SettingDef, 8>& SettingsTable();
+
+// The identity of this start (now, a fresh random value, now); a stored
+// "install=" line replaces it when the file is read.
+void SetInstallIdentity(Settings& settings, int64_t now, int32_t random);
+
+// Reads the options of a settings file into `settings`; lines that do not
+// parse and values that are absent leave what is there.
+void ParseSettings(std::string_view text, Settings& settings);
+// The whole file. The first-run form leaves out the "window=" row.
+std::string FormatSettings(const Settings& settings, bool firstRun);
+
+// Sets the user's home location. The wizard window that asks the user is
+// not built yet; until then NoHomeLocationWizard stands in and leaves the
+// home location unset.
+class HomeLocationWizard {
+ public:
+  virtual ~HomeLocationWizard() = default;
+  virtual void Run(Settings& settings) = 0;
+};
+
+class NoHomeLocationWizard final : public HomeLocationWizard {
+ public:
+  // Does nothing yet: the home location stays unset.
+  void Run(Settings&) override {}
+};
+
+// The main window's state at the time of saving; none when there is no window.
+struct WindowPlacement {
+  bool maximized = false;
+  bool minimized = false;
+  std::array<int32_t, 4> rect{0, 0, 0, 0};
+};
+
+std::string SettingsPath(const std::string& dataDir);
+
+// Start-up: display font defaults, then the file. A missing file is created
+// with the banner; then, and whenever no home location is known, the wizard
+// runs and the settings are saved in their first-run form, unless the program
+// was started only to set the home location (`homeSwitchAlone`).
+// True when an existing file was read.
+bool LoadSettings(const std::string& dataDir, Settings& settings, HomeLocationWizard& wizard,
+                  bool homeSwitchAlone);
+
+// Rewrites the file whole. `window` (may be null) updates the placement first.
+bool SaveSettings(const std::string& dataDir, Settings& settings, bool firstRun,
+                  const WindowPlacement* window);
+
+}  // namespace hs::config

@@ -1,0 +1,182 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <string>
+
+#include "platform/clock.h"
+
+namespace hs::platform {
+namespace {
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) content.reserve(static_cast<size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return content;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  // Unique per process and call, so two processes (or threads) saving the
+  // same file never share a temporary; the last rename wins whole.
+  static std::atomic<unsigned> counter{0};
+  std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." +
+                     std::to_string(counter.fetch_add(1));
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  // Make the rename itself durable; failure here leaves a valid file either way.
+  int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+bool MakeDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos == path.size() || path[pos] == '/') {
+      std::string part = path.substr(0, pos);
+      if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+  }
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ExecutableDirectory() {
+  char buffer[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  std::string path(buffer, static_cast<size_t>(n));
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  return path.substr(0, slash + 1);
+}
+
+SharedFile& SharedFile::operator=(SharedFile&& o) noexcept {
+  if (this != &o) {
+    Close();
+    fd_ = o.fd_;
+    o.fd_ = -1;
+  }
+  return *this;
+}
+
+std::optional<SharedFile> SharedFile::Open(const std::string& path, Access access, int attempts) {
+  const int flags = (access == Access::Read ? O_RDONLY : O_RDWR) | O_CREAT | O_CLOEXEC;
+  const int lock = (access == Access::Read ? LOCK_SH : LOCK_EX) | LOCK_NB;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    bool denied = false;
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) {
+      denied = (errno == EACCES || errno == EPERM);
+    } else if (::flock(fd, lock) == 0) {
+      return SharedFile(fd);
+    } else {
+      denied = (errno == EWOULDBLOCK);
+      ::close(fd);
+    }
+    if (denied && attempt + 1 < attempts) {
+      SleepMilliseconds(static_cast<uint32_t>(50 + CalendarTime() % 50));
+    }
+  }
+  return std::nullopt;
+}
+
+int64_t SharedFile::Size() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int64_t SharedFile::ReadAt(int64_t offset, void* buffer, size_t size) const {
+  if (fd_ < 0 || offset < 0) return -1;
+  size_t done = 0;
+  char* out = static_cast<char*>(buffer);
+  while (done < size) {
+    ssize_t n = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool SharedFile::WriteAt(int64_t offset, const void* data, size_t size) {
+  if (fd_ < 0 || offset < 0) return false;
+  size_t done = 0;
+  const char* in = static_cast<const char*>(data);
+  while (done < size) {
+    ssize_t n = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void SharedFile::Close() {
+  if (fd_ >= 0) {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+}  // namespace hs::platform

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "names/hop_names.h"
+#include "platform/resolver.h"
+
+namespace hs::names {
+namespace {
+
+using platform::DottedToAddress;
+
+// Answers reverse lookups from a table and counts the calls; `during` runs
+// while a call is "blocked", to stop or replace the trace at that moment.
+class ScriptedResolver : public platform::Resolver {
+ public:
+  uint32_t FirstAddress(const std::string&) override { return 0; }
+  std::string LocalHostName() override { return "local"; }
+  std::optional<std::string> ReverseName(uint32_t address) override {
+    std::function<void()> hook;
+    std::optional<std::string> answer;
+    {
+      std::lock_guard g(lock);
+      ++calls;
+      hook = during;
+      if (auto it = names.find(address); it != names.end()) answer = it->second;
+    }
+    if (hook) hook();
+    return answer;
+  }
+  std::mutex lock;
+  std::map<uint32_t, std::string> names;
+  std::function<void()> during;
+  int calls = 0;
+};
+
+class HopNames : public ::testing::Test {
+ protected:
+  HopRef Row(const char* dotted, uint32_t status = IP_TTL_EXPIRED_TRANSIT) {
+    HopRef row = HopRef::Create();
+    row->address.store(dotted ? DottedToAddress(dotted) : 0);
+    row->status.store(status);
+    row->SetStage(HopStage::Probed);
+    return row;
+  }
+  bool Lookup(HopRecord& row, bool network) {
+    return lookup.LookupHopName(row, network, state.WatchOf(state.traceSerial.load()));
+  }
+  void SetUp() override { state.traceRunning.store(1); }
+
+  TraceState state;
+  config::NameCache cache;
+  ScriptedResolver resolver;
+  HopNameLookup lookup{cache, resolver, [] { return int64_t{1'700'000'000}; }};
+};
+
+TEST_F(HopNames, ASilentHopShowsNoResponseAndIsNeverCached) {
+  resolver.names[DottedToAddress("10.0.0.1")] = "r1.example";
+  HopRef row = Row("10.0.0.1", IP_REQ_TIMED_OUT);
+  EXPECT_FALSE(Lookup(*row, true));
+  EXPECT_EQ(row->Name(), "No Response");
+  EXPECT_EQ(row->Stage(), HopStage::Settled);
+  EXPECT_EQ(cache.Size(), 0u);
+  EXPECT_EQ(resolver.calls, 0);
+}
+
+TEST_F(HopNames, AHopWithoutAddressGetsNoName) {
+  HopRef row = Row(nullptr);
+  row->SetName("old");
+  EXPECT_FALSE(Lookup(*row, true));
+  EXPECT_EQ(row->Name(), "");
+  EXPECT_EQ(row->Stage(), HopStage::Probed);
+  EXPECT_EQ(resolver.calls, 0);
+}
+
+TEST_F(HopNames, ResolvedNamesAreLowerCaseWithoutOneTrailingDotAndCached) {
+  resolver.names[DottedToAddress("10.0.0.1")] = "Router.Example.NET.";
+  HopRef row = Row("10.0.0.1");
+  EXPECT_TRUE(Lookup(*row, true));
+  EXPECT_EQ(row->Name(), "router.example.net");
+  EXPECT_EQ(row->Stage(), HopStage::Settled);
+  EXPECT_EQ(cache.Find(DottedToAddress("10.0.0.1")), "router.example.net");
+  cache.ForEach([](const config::NameCache::Entry& e) { EXPECT_EQ(e.time, 1'700'000'000); });
+  EXPECT_EQ(NormalizeHostName("a.."), "a.");
+}
+
+TEST_F(HopNames, AFailedLookupIsCachedAndNotAskedAgain) {
+  HopRef first = Row("10.0.0.2");
+  EXPECT_FALSE(Lookup(*first, true));
+  EXPECT_EQ(cache.Find(DottedToAddress("10.0.0.2")), "");
+  HopRef second = Row("10.0.0.2");
+  EXPECT_FALSE(Lookup(*second, true));
+  EXPECT_EQ(second->Name(), "");
+  EXPECT_EQ(second->Stage(), HopStage::Probed);
+  EXPECT_EQ(resolver.calls, 1);
+}
+
+TEST_F(HopNames, ACachedNameNeedsNoNetwork) {
+  cache.Insert(DottedToAddress("10.0.0.3"), "cached.example", 5);
+  HopRef row = Row("10.0.0.3");
+  EXPECT_TRUE(Lookup(*row, false));
+  EXPECT_EQ(row->Name(), "cached.example");
+  EXPECT_EQ(row->Stage(), HopStage::Settled);
+  EXPECT_EQ(resolver.calls, 0);
+}
+
+TEST_F(HopNames, WithoutNetworkAndWithoutCacheEntryTheNameStaysEmpty) {
+  resolver.names[DottedToAddress("10.0.0.4")] = "r4.example";
+  HopRef row = Row("10.0.0.4");
+  row->SetName("stale");
+  EXPECT_FALSE(Lookup(*row, false));
+  EXPECT_EQ(row->Name(), "");
+  EXPECT_EQ(resolver.calls, 0);
+  EXPECT_EQ(cache.Size(), 0u);
+}
+
+TEST_F(HopNames, ALateAnswerTouchesNeitherRowNorCache) {
+  resolver.names[DottedToAddress("10.0.0.5")] = "r5.example";
+  for (auto cancel : {std::function<void()>([this] { state.traceRunning.store(0); }),
+                      std::function<void()>([this] { state.traceSerial.fetch_add(1); })}) {
+    state.traceRunning.store(1);
+    resolver.during = cancel;
+    HopRef row = Row("10.0.0.5");
+    EXPECT_FALSE(Lookup(*row, true));
+    EXPECT_EQ(row->Name(), "");
+    EXPECT_EQ(row->Stage(), HopStage::Probed);
+    EXPECT_EQ(cache.Size(), 0u);
+  }
+}
+
+TEST_F(HopNames, ALongNameIsCutTo255) {
+  resolver.names[DottedToAddress("10.0.0.6")] = std::string(300, 'A');
+  HopRef row = Row("10.0.0.6");
+  EXPECT_TRUE(Lookup(*row, true));
+  EXPECT_EQ(row->Name(), std::string(255, 'a'));
+  EXPECT_EQ(cache.Find(DottedToAddress("10.0.0.6")), std::string(255, 'a'));
+}
+
+TEST_F(HopNames, TheTwoTraceThreadsLookUpTogether) {
+  for (int i = 1; i <= 40; ++i) {
+    resolver.names[DottedToAddress(("10.1.0." + std::to_string(i)).c_str())] = "h" + std::to_string(i);
+  }
+  auto pass = [this](int from) {
+    for (int i = from; i < from + 30; ++i) {
+      HopRef row = Row(("10.1.0." + std::to_string(i % 40 + 1)).c_str());
+      Lookup(*row, false);
+      Lookup(*row, true);
+      EXPECT_EQ(row->Name(), "h" + std::to_string(i % 40 + 1));
+    }
+  };
+  std::thread controller(pass, 0), destination(pass, 15);
+  controller.join();
+  destination.join();
+  EXPECT_EQ(cache.Size(), 40u);
+}
+
+}  // namespace
+}  // namespace hs::names
