@@ -1,6 +1,6 @@
 // hopsight-trace: the command-line tracer over the trace engine.
 //
-//   hopsight-trace [--json] [--timing] [--quiet] TARGET
+//   hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--data-dir DIR] TARGET
 //
 // Rows are printed as the trace finds them (the results list's columns),
 // status texts go to stderr, and --json prints the whole trace at the end.
@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "cli/json_report.h"
+#include "cli/program_files.h"
 #include "platform/clock.h"
 #include "platform/icmp_echo.h"
 #include "platform/resolver.h"
 #include "trace/engine.h"
+#include "trace/history.h"
 #include "trace/hop_cells.h"
 #include "trace/texts.h"
 
@@ -173,11 +175,15 @@ class StderrStatus final : public hs::StatusDisplay {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: hopsight-trace [--json] [--timing] [--quiet] TARGET\n"
+               "usage: hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--data-dir DIR] TARGET\n"
                "  TARGET    host name, dotted IPv4 address or URL\n"
                "  --json    print the whole trace as JSON when it ends (rows are not printed as found)\n"
                "  --timing  print probe timings to stderr when the trace ends\n"
-               "  --quiet   no status texts on stderr\n");
+               "  --quiet   no status texts on stderr\n"
+               "  --record  record the trace in the trace history\n"
+               "  --replay  show the recorded trace of the target when it is under an hour old,\n"
+               "            otherwise trace and record it\n"
+               "  --data-dir DIR  settings, caches and history (default: data/ beside the program)\n");
   return 2;
 }
 
@@ -185,10 +191,14 @@ int Usage() {
 
 int main(int argc, char** argv) {
   bool json = false, timing = false, quiet = false;
-  std::string target;
+  int historyMode = -1;  // none
+  std::string target, dataDir = hs::cli::DefaultDataDirectory();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--json") json = true;
+    else if (arg == "--record") historyMode = hs::TraceHistory::kRecord;
+    else if (arg == "--replay") historyMode = hs::TraceHistory::kReplayIfRecorded;
+    else if (arg == "--data-dir" && i + 1 < argc) dataDir = argv[++i];
     else if (arg == "--timing") timing = true;
     else if (arg == "--quiet") quiet = true;
     else if (arg == "-h" || arg == "--help") return Usage(), 0;
@@ -205,10 +215,14 @@ int main(int argc, char** argv) {
   }
   probe.echo.reset();
 
+  hs::cli::ProgramFiles files(dataDir);
+  files.LoadAtStart();
+
   ProbeTimes times;
   hs::platform::SystemResolver resolver;
   hs::TraceEngine::Platform platform;
   platform.resolver = &resolver;
+  platform.homeLocation = [&files] { return files.settings.startLocation; };
   // The controller's echoes are timed; the destination probe's (a second
   // facility opened on its own thread) are not part of the route's sum.
   std::atomic<int> opened{0};
@@ -222,7 +236,9 @@ int main(int argc, char** argv) {
   hs::TraceEngine engine(std::move(platform));
   PrintingViews views(engine, !json);
   StderrStatus status(quiet);
+  hs::cli::CliLookups lookups(files.caches, resolver);
   engine.SetViews(&views);
+  engine.SetLookups(&lookups);
   engine.Status().SetDisplay(&status);
 
   struct sigaction sa {};
@@ -232,7 +248,22 @@ int main(int argc, char** argv) {
 
   const auto processStart = SteadyClock::now();
   engine.SetTargetText(target);
+  hs::TraceHistory history(files.DataDir());
+  if (historyMode >= 0) {
+    history.Open(hs::platform::DottedToAddress(target), historyMode);
+    engine.Context().history = &history;
+  }
+  // At the end the trace shown goes into the history (unless a fresh record
+  // was replayed), then the settings and the caches are saved.
+  auto saveAtExit = [&](bool stopped) {
+    // A stopped trace's controller may still be replaying from the history:
+    // give it a moment to notice, and leave the history alone if it does not.
+    const bool idle = !stopped || engine.WaitIdle(std::chrono::milliseconds(200));
+    if (historyMode >= 0 && idle) history.Finish(engine.Table().Snapshot());
+    files.SaveAtExit();
+  };
   if (!engine.StartTrace()) {
+    files.SaveAtExit();
     const int box = views.RefusedBox();
     std::fprintf(stderr, "hopsight-trace: %s\n",
                  box == 2 ? hs::text::kErrorInvalidAddress : hs::text::kErrorNotResolved);
@@ -276,6 +307,7 @@ int main(int argc, char** argv) {
                  hops, toLastRowMs, probeMs, (toLastRowMs - probeMs) / hops);
   }
 
+  saveAtExit(stopped);
   if (stopped) {
     std::fflush(nullptr);
     std::_Exit(130);  // the engine's threads may still wait for an echo

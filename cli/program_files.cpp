@@ -1,0 +1,27 @@
+#include "cli/program_files.h"
+
+#include <random>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace hs::cli {
+
+std::string DefaultDataDirectory() { return platform::ExecutableDirectory() + "data"; }
+
+void ProgramFiles::LoadAtStart() {
+  platform::MakeDirectories(dataDir_);
+  std::random_device random;
+  config::SetInstallIdentity(settings, platform::CalendarTime(), static_cast<int32_t>(random() & 0x7FFF));
+  config::NoHomeLocationWizard wizard;
+  config::LoadSettings(dataDir_, settings, wizard, false);
+  config::LoadCaches(dataDir_, caches);
+  config::PurgeCaches(caches, settings, platform::CalendarTime());
+}
+
+void ProgramFiles::SaveAtExit() {
+  config::SaveSettings(dataDir_, settings, false, nullptr);
+  config::SaveCaches(dataDir_, caches, settings, platform::CalendarTime());
+}
+
+}  // namespace hs::cli
