@@ -28,11 +28,13 @@ struct AddressKeyTraits {
     return d < 0 ? -1 : (d > 0 ? 1 : 0);
   }
   static bool Equal(uint32_t a, uint32_t b) { return a == b; }
+  static uint32_t Hash(uint32_t a) { return a; }
 };
 
 struct TextKeyTraits {
   static int Compare(const std::string& a, const std::string& b) { return CompareNoCase(a, b); }
   static bool Equal(const std::string& a, const std::string& b) { return EqualNoCase(a, b); }
+  static uint32_t Hash(const std::string& a) { return HashNoCase(a); }
 };
 
 // A TimedTable behind a mutex; the caches below add their own operations.

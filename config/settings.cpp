@@ -99,7 +99,7 @@ std::string FormatSettings(const Settings& settings, bool firstRun) {
   }
   const GeoLocation& home = settings.startLocation;
   out.append(kStartLocationKey);
-  AppendInt(out, static_cast<uint32_t>(home.source));
+  AppendInt(out, static_cast<int32_t>(home.source));  // read back as a signed integer
   out.push_back(',');
   AppendFixed6(out, home.latitude);
   out.push_back(',');

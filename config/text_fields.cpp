@@ -96,4 +96,10 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+uint32_t HashNoCase(std::string_view text) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : text) h = (h ^ Fold(c)) * 16777619u;
+  return h;
+}
+
 }  // namespace hs::config

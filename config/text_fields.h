@@ -47,5 +47,7 @@ void AppendInt(std::string& out, int64_t value);
 // Text comparison that treats A-Z as a-z: <0, 0, >0 like strcmp.
 int CompareNoCase(std::string_view a, std::string_view b);
 bool EqualNoCase(std::string_view a, std::string_view b);
+// A hash that is equal for texts that are EqualNoCase.
+uint32_t HashNoCase(std::string_view text);
 
 }  // namespace hs::config

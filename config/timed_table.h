@@ -5,6 +5,9 @@
 // Traits supplies
 //   static int Compare(const Key&, const Key&)  0 for equal keys; the order of a trim
 //   static bool Equal(const Key&, const Key&)   same as Compare()==0, but cheap
+//   static uint32_t Hash(const Key&)            equal keys hash equal
+// Every entry carries its key's hash, so a find compares keys only where the
+// hashes match: still a scan in array order, but a cheap one.
 #pragma once
 
 #include <algorithm>
@@ -22,6 +25,7 @@ class TimedTable {
     Key key;
     Value value;
     int32_t time = 0;  // seconds since 1970
+    uint32_t hash = 0;  // Traits::Hash(key)
   };
 
   static constexpr size_t kInitialCapacity = 4;
@@ -33,12 +37,7 @@ class TimedTable {
   size_t Capacity() const { return capacity_; }
   const std::vector<Entry>& Entries() const { return entries_; }
 
-  Entry* Find(const Key& key) {
-    for (Entry& e : entries_) {
-      if (Traits::Equal(e.key, key)) return &e;
-    }
-    return nullptr;
-  }
+  Entry* Find(const Key& key) { return Find(key, Traits::Hash(key)); }
   const Entry* Find(const Key& key) const { return const_cast<TimedTable*>(this)->Find(key); }
 
   // Makes room for `n` more entries: grows by the shortfall, at least by the
@@ -53,27 +52,29 @@ class TimedTable {
   // Stores the entry with time stamp `now`, replacing an entry with an equal key
   // in its slot.
   Entry& InsertReplace(Key key, Value value, int64_t now) {
-    if (Entry* e = Find(key)) {
+    const uint32_t hash = Traits::Hash(key);
+    if (Entry* e = Find(key, hash)) {
       e->key = std::move(key);
       e->value = std::move(value);
       e->time = static_cast<int32_t>(now);
       return *e;
     }
     Reserve(1);
-    entries_.push_back(Entry{std::move(key), std::move(value), static_cast<int32_t>(now)});
+    entries_.push_back(Entry{std::move(key), std::move(value), static_cast<int32_t>(now), hash});
     return entries_.back();
   }
 
   // For the file reader: appends an absent key; replaces a present one only when
   // `time` is later than the stored time stamp. True when the entry was taken.
   bool InsertIfNewer(Key key, Value value, int32_t time) {
-    if (Entry* e = Find(key)) {
+    const uint32_t hash = Traits::Hash(key);
+    if (Entry* e = Find(key, hash)) {
       if (time <= e->time) return false;
-      *e = Entry{std::move(key), std::move(value), time};
+      *e = Entry{std::move(key), std::move(value), time, hash};
       return true;
     }
     Reserve(1);
-    entries_.push_back(Entry{std::move(key), std::move(value), time});
+    entries_.push_back(Entry{std::move(key), std::move(value), time, hash});
     return true;
   }
 
@@ -94,6 +95,13 @@ class TimedTable {
   void Clear() { entries_.clear(); }
 
  private:
+  Entry* Find(const Key& key, uint32_t hash) {
+    for (Entry& e : entries_) {
+      if (e.hash == hash && Traits::Equal(e.key, key)) return &e;
+    }
+    return nullptr;
+  }
+
   // Bottom-up merge sort: indices stay in range whatever the compare answers.
   void SortDescending() {
     std::vector<Entry> from(std::make_move_iterator(entries_.begin()),
