@@ -52,3 +52,40 @@ TEST(FormatTextTest, FillsOneValue) {
 
 }  // namespace
 }  // namespace hs::test
+
+#include "trace/hop_cells.h"
+
+namespace hs::test {
+namespace {
+
+TEST(HopCellsTest, RoundTripShownOnlyForAnsweredHops) {
+  HopRef row = HopRef::Create();
+  row->address = Ip("198.18.1.1");
+  row->lastRtt = 12;
+  row->sentCount = 1;
+  EXPECT_EQ(HopCellText(*row, HopColumn::RoundTrip), "12 ");
+  row->droppedCount = 1;  // every probe dropped
+  EXPECT_EQ(HopCellText(*row, HopColumn::RoundTrip), "-- ");
+  row->droppedCount = 0;
+  row->lastRtt = kNoTime;
+  EXPECT_EQ(HopCellText(*row, HopColumn::RoundTrip), "-- ");
+  HopRef silent = HopRef::Create();
+  EXPECT_EQ(HopCellText(*silent, HopColumn::Address), "-----");
+  EXPECT_EQ(HopCellText(*silent, HopColumn::Name), "-----");
+  silent->hopNumber = 4;
+  EXPECT_EQ(HopCellText(*silent, HopColumn::Number), "5");
+}
+
+TEST(HopCellsTest, NetworkCellPrefersFirstLineThatNamesTheNetwork) {
+  const std::string withEnd = "Example Org (NET-EXAMPLE-1)\nmore";
+  EXPECT_EQ(NetworkCellText(&withEnd, "NET-EXAMPLE-1"), "Example Org ");
+  const std::string noEnd = "Example Org (NET-EXAMPLE-1)";
+  EXPECT_EQ(NetworkCellText(&noEnd, "NET-EXAMPLE-1"), "NET-EXAMPLE-1");
+  const std::string startsWithName = "NET-EXAMPLE-1 rest\n";
+  EXPECT_EQ(NetworkCellText(&startsWithName, "NET-EXAMPLE-1"), "NET-EXAMPLE-1");
+  EXPECT_EQ(NetworkCellText(&withEnd, ""), "-----");
+  EXPECT_EQ(NetworkCellText(nullptr, "NET-X"), "NET-X");
+}
+
+}  // namespace
+}  // namespace hs::test
