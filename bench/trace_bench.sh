@@ -43,12 +43,12 @@ mapfile -t plain < <(command_for)
 mapfile -t timed < <(command_for --timing)
 # Warm up caches (binaries, neighbour entries) once each, and find out
 # whether the program prints its own timings.
-if "${timed[@]}" 2>&1 >/dev/null | grep -q 'first-probe-ms='; then run=("${timed[@]}"); else run=("${plain[@]}"); fi
+if "${timed[@]}" 2>&1 >/dev/null | grep -q 'first-probe-unix-ns='; then run=("${timed[@]}"); else run=("${plain[@]}"); fi
 traceroute -I -n -q 1 -N 1 "$target" >/dev/null 2>&1 || true
 
-: > "$work/ours"; : > "$work/theirs"; : > "$work/timing"
+: > "$work/ours"; : > "$work/theirs"; : > "$work/timing"; : > "$work/launch"
 for ((i = 0; i < runs; i++)); do
-  t0=$(now_ns); "${run[@]}" >/dev/null 2>"$work/stderr.$i" || true
+  t0=$(now_ns); echo "$t0" >> "$work/launch"; "${run[@]}" >/dev/null 2>"$work/stderr.$i" || true
   t1=$(now_ns); echo $(((t1 - t0) / 1000)) >> "$work/ours"
   t0=$(now_ns); traceroute -I -n -q 1 -N 1 "$target" >/dev/null
   t1=$(now_ns); echo $(((t1 - t0) / 1000)) >> "$work/theirs"
@@ -61,24 +61,15 @@ printf 'hopsight-trace wall      %8.2f ms\n' "$(echo "$ours / 1000" | bc -l)"
 printf 'traceroute -I wall       %8.2f ms\n' "$(echo "$theirs / 1000" | bc -l)"
 printf 'wall ratio               %8.2f   (goal <= 2)\n' "$(echo "$ours / $theirs" | bc -l)"
 
-if grep -q 'first-probe-ms=' "$work/timing"; then
-  # The program's own timings: first-probe-ms=, and per row rtt-ms= and at-ms=
-  # (time since start when the row was shown).
-  first=$(grep -o 'first-probe-ms=[0-9.]*' "$work/timing" | cut -d= -f2 | median)
-  printf 'first probe after start  %8.3f ms (goal <= 20; from --timing)\n' "$first"
+if grep -q 'first-probe-unix-ns=' "$work/timing"; then
+  # The program's own timings (--timing): the wall-clock time of its first
+  # request, set against the moment we launched it, and its overhead per hop.
   for ((i = 0; i < runs; i++)); do
-    awk '
-      match($0, /first-probe-ms=[0-9.]+/) { first = substr($0, RSTART + 15, RLENGTH - 15) }
-      /rtt-ms=/ && /at-ms=/ {
-        for (f = 1; f <= NF; f++) {
-          split($f, kv, "=")
-          if (kv[1] == "rtt-ms" && kv[2] + 0 < 9999999) rtt += kv[2]
-          if (kv[1] == "at-ms") last = kv[2]
-        }
-        rows++
-      }
-      END { if (rows) printf "%.4f\n", (last - first - rtt) / rows }' "$work/stderr.$i"
-  done | median | xargs printf 'engine overhead          %8.4f ms/hop (goal < 0.1; from --timing)\n'
+    sent=$(grep -o 'first-probe-unix-ns=[0-9]*' "$work/stderr.$i" | cut -d= -f2)
+    echo "($sent - $(sed -n "$((i + 1))p" "$work/launch")) / 1000000" | bc -l
+  done | median | xargs printf 'first probe after start  %8.3f ms (goal <= 20; launch to first request)\n'
+  grep -o 'overhead-per-hop-ms=[0-9.-]*' "$work/timing" | cut -d= -f2 | median |
+    xargs printf 'engine overhead          %8.4f ms/hop (goal < 0.1; from --timing)\n'
 else
   # No timings from the program: read them off its system calls. strace slows
   # every call, so both numbers are upper bounds.
