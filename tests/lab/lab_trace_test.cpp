@@ -64,12 +64,13 @@ class LabTrace : public testing::Test {
   static void SetUpTestSuite() {
     routes_ = ReadTopology(Env("LAB_TOPOLOGY"));
     // All routes at once: the silent hop alone costs two full reply waits.
+    const char* names[] = {"target", "bench", "unreachable", "loop", "nohost"};
+    for (const char* name : names) results_[name];  // no insertions while the threads run
     std::vector<std::thread> threads;
-    for (const char* name : {"target", "bench", "unreachable", "loop", "nohost"}) {
-      results_[name];
-      threads.emplace_back([name] {
-        std::string cmd = Quote(g_trace) + " --json --quiet " + routes_.at(name).destination;
-        results_[name] = RunCommand(g_asNobody ? AsNobody(cmd) : cmd);
+    for (const char* name : names) {
+      std::string cmd = Quote(g_trace) + " --json --quiet " + routes_.at(name).destination;
+      threads.emplace_back([cmd, &slot = results_.at(name)] {
+        slot = RunCommand(g_asNobody ? AsNobody(cmd) : cmd);
       });
     }
     for (auto& t : threads) t.join();
