@@ -28,6 +28,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 now_ns() { date +%s%N; }
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # The traced command line; --timing only when the program knows it.
@@ -57,16 +58,16 @@ done
 ours=$(median < "$work/ours")
 theirs=$(median < "$work/theirs")
 printf 'route                    %s, %d hops, %d runs each (medians)\n' "$target" "$hops" "$runs"
-printf 'hopsight-trace wall      %8.2f ms\n' "$(echo "$ours / 1000" | bc -l)"
-printf 'traceroute -I wall       %8.2f ms\n' "$(echo "$theirs / 1000" | bc -l)"
-printf 'wall ratio               %8.2f   (goal <= 2)\n' "$(echo "$ours / $theirs" | bc -l)"
+printf 'hopsight-trace wall      %8.2f ms\n' "$(calc "$ours / 1000")"
+printf 'traceroute -I wall       %8.2f ms\n' "$(calc "$theirs / 1000")"
+printf 'wall ratio               %8.2f   (goal <= 2)\n' "$(calc "$ours / $theirs")"
 
 if grep -q 'first-probe-unix-ns=' "$work/timing"; then
   # The program's own timings (--timing): the wall-clock time of its first
   # request, set against the moment we launched it, and its overhead per hop.
   for ((i = 0; i < runs; i++)); do
     sent=$(grep -o 'first-probe-unix-ns=[0-9]*' "$work/stderr.$i" | cut -d= -f2)
-    echo "($sent - $(sed -n "$((i + 1))p" "$work/launch")) / 1000000" | bc -l
+    calc "($sent - $(sed -n "$((i + 1))p" "$work/launch")) / 1000000"; echo
   done | median | xargs printf 'first probe after start  %8.3f ms (goal <= 20; launch to first request)\n'
   grep -o 'overhead-per-hop-ms=[0-9.-]*' "$work/timing" | cut -d= -f2 | median |
     xargs printf 'engine overhead          %8.4f ms/hop (goal < 0.1; from --timing)\n'
