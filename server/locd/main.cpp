@@ -157,6 +157,9 @@ int main(int argc, char** argv) {
   // A thread serves one connection at a time; keep-alive clients hold theirs.
   server.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
   server.set_keep_alive_max_count(100000);
+  // Headers and body go out in separate writes; without this, Nagle and
+  // delayed acknowledgements add 40 ms to every kept-alive answer.
+  server.set_tcp_nodelay(true);
   server.set_read_timeout(10, 0);
   server.set_payload_max_length(64 * 1024);
   server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
