@@ -3,7 +3,7 @@
 # per second and p99 latency, beside nginx serving a static file of the same
 # size on the same machine in the same run, printed as ratios.
 #   bench/server_bench.sh [BUILD_DIR] [SECONDS_PER_RUN]
-# Needs wrk, nginx and curl (scripts/bootstrap.sh); goal: at least half of nginx's rate.
+# Needs wrk, nginx, curl and ss (scripts/bootstrap.sh); goal: at least half of nginx's rate.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -21,7 +21,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+free_port() {  # a loopback port nobody listens on (ss from iproute2)
+  local p
+  while :; do
+    p=$((20000 + RANDOM % 40000))
+    ss -ltnH "sport = :$p" | grep -q . || { echo "$p"; return; }
+  done
+}
 
 # The server, with as many threads as wrk holds connections (one thread per kept-alive connection).
 "$build/bin/hopsight-locd" --listen 127.0.0.1:0 --data "$data" --threads "$connections" \

@@ -3,7 +3,9 @@
 // data, and bad input answered without a crash.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "server/wire/locwire.h"
 #include "tests/server/server_process.h"
@@ -181,4 +183,23 @@ TEST(LocdOptions, BadStartOptionsAreRefusedWithAReason) {
   EXPECT_EQ(hs::test::RunCommand(program + " --listen 127.0.0.1:0 --data " + dir.path() + " --override " +
                                      (dir / "bad.txt") + " 2>&1", &out), 1);
   EXPECT_NE(out.find("line 1: bad latitude"), std::string::npos) << out;
+}
+
+TEST_F(LocdTest, ConcurrentClientsGetTheSameAnswers) {
+  Start();
+  std::string route = "/" + WriteRouteRequest({kId, false, {{{8, 8, 8, 8}, 0, 1}, {{5, 0, 0, 1}, 0, 2}}});
+  std::string expected = Get(route).body;
+  ASSERT_EQ(expected.size(), 154u);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 4; ++t)
+    clients.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) {
+        if (Get(route).body != expected) ++wrong;
+        if (Get(t % 2 ? "/wiz.asp" : "/lookup/?country=US&zip=10001").status != 200) ++wrong;
+      }
+    });
+  for (auto& c : clients) c.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(server_->Stop(), 0) << "no sanitizer report in the server";
 }
