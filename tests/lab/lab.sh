@@ -42,7 +42,7 @@ done
 
 if [ -z "${HOPSIGHT_LAB_INSIDE:-}" ]; then
   [ "$(id -u)" -eq 0 ] || skip "the lab needs root (network namespaces)"
-  for tool in ip nft unshare; do command -v $tool >/dev/null || skip "$tool is not installed"; done
+  for tool in ip nft unshare setpriv; do command -v $tool >/dev/null || skip "$tool is not installed"; done
   unshare --mount --propagation private true 2>/dev/null || skip "cannot make a mount namespace"
   mkdir -p /run/netns /etc/netns
   export HOPSIGHT_LAB_INSIDE=1
@@ -208,7 +208,8 @@ hop() {  # hop N ADDRESS STATUS
 chmod 755 "$lab_dir"
 
 set +e
-ip netns exec "$client" env \
+# CMD dies with this script, so a killed run leaves nothing behind.
+ip netns exec "$client" setpriv --pdeathsig KILL -- env \
   LAB_TOPOLOGY="$lab_dir/topology.txt" LAB_CLIENT_NS="$client" LAB_PING_GROUP=$ping_group \
   LAB_TARGET=198.18.7.2 LAB_BENCH=198.18.20.2 LAB_UNREACHABLE=198.19.1.1 LAB_LOOP=198.19.2.1 \
   LAB_NOHOST=198.18.20.99 "$@"
