@@ -5,7 +5,7 @@
 #include "config/cache_file.h"
 #include "config/settings.h"
 #include "platform/resolver.h"
-#include "temp_dir.h"
+#include "tests/config/temp_dir.h"
 
 namespace hs::config {
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "temp_dir.h"
+#include "tests/config/temp_dir.h"
 
 namespace hs::platform {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "config/settings.h"
-#include "temp_dir.h"
+#include "tests/config/temp_dir.h"
 
 namespace hs::config {
 namespace {

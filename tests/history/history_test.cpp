@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/resolver.h"
-#include "temp_dir.h"
+#include "tests/config/temp_dir.h"
 #include "trace/history.h"
 
 namespace hs {
