@@ -250,7 +250,8 @@ int main(int argc, char** argv) {
   engine.SetTargetText(target);
   hs::TraceHistory history(files.DataDir());
   if (historyMode >= 0) {
-    history.Open(hs::platform::DottedToAddress(target), historyMode);
+    // Keyed by the target's address, so two host names never share a record.
+    history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver), historyMode);
     engine.Context().history = &history;
   }
   // At the end the trace shown goes into the history (unless a fresh record

@@ -240,8 +240,10 @@ void TraceEngine::RunTrace(Request request) {
     status_.SetStatus(FormatText(text::kPingingNode, n), position);
 
     HopRef row = HopRef::Create();
+    // A recorded trace holds the hop of TTL k at row k; the row index here is
+    // shifted while the destination row is shown, the TTL is not.
     const bool replayed = request.history && request.history->Replaying() &&
-                          request.history->ApplyEntry(next, *row);
+                          request.history->ApplyEntry(ttlCounter, *row);
     if (!replayed)
       EchoProbe(*row, icmp.get(), targetAddress, ttlCounter, kReplyWaitMs, state_.traceRunning,
                 state_.traceSerial, true, platform_.clock);

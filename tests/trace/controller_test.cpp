@@ -399,6 +399,36 @@ TEST_F(ControllerTest, SoundSettingOffSilencesWholeTrace) {
   EXPECT_TRUE(sounds.Played().empty());
 }
 
+TEST_F(ControllerTest, ReplayWithDestinationRowShownReplaysEveryRecordedHop) {
+  // Recorded: routers at TTL 1..5, the target at TTL 6.
+  class Recorded : public TraceReplay {
+   public:
+    explicit Recorded(TraceEngine& e) : engine(e) {}
+    bool Replaying() const override { return true; }
+    bool ApplyEntry(int index, HopRecord& row) override {
+      if (index < 1 || index > 6) return false;
+      // The destination probe finishes while hop 3 is replayed.
+      if (index == 3) WaitFor([&] { return engine.State().destinationReady.load() == 1; });
+      row.address = index == 6 ? kTarget : Router(index);
+      row.status = index == 6 ? IP_SUCCESS : IP_TTL_EXPIRED_TRANSIT;
+      row.lastRtt = 20;
+      row.SetStage(HopStage::Probed);
+      return true;
+    }
+    TraceEngine& engine;
+  } recorded(*engine);
+  engine->Context().history = &recorded;
+  net.answer = [](uint32_t dst, int) -> Answer { return Reply(dst, IP_SUCCESS); };
+  Trace("198.18.9.1");
+  engine->Context().history = nullptr;
+
+  auto rows = Rows();
+  ASSERT_EQ(rows.size(), 7u);
+  for (int i = 1; i <= 5; ++i) EXPECT_EQ(rows[i]->address, Router(i)) << i;
+  EXPECT_EQ(rows[6]->address, kTarget);
+  EXPECT_EQ(net.SendsWithTtl(1), 0);  // replayed hops are not probed
+}
+
 TEST_F(ControllerTest, IsLoopOrLimitLooksSixOrMoreRowsBack) {
   net.answer = [](uint32_t, int ttl) -> Answer {
     static const int route[] = {0, 1, 2, 3, 4, 5, 1, 7, 2, 9, 9};  // row 6 repeats row 1 only 5 back
