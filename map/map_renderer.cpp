@@ -61,6 +61,12 @@ void MapRenderer::DrawBaseMap(QImage& image, MapView& v, const std::vector<Route
   if (DrawLayers(p, v, m)) DrawLabels(p, v, m, hops);
 }
 
+void MapRenderer::DrawLayersOnly(QImage& image, const MapView& v) {
+  if (maps_.Count() == 0 || v.scale == 0) return;
+  QPainter p(&image);
+  DrawLayers(p, v, maps_.Map(v.currentMap < maps_.Count() ? v.currentMap : 0));
+}
+
 void MapRenderer::DrawGrid(QPainter& p, const MapView& v, const MapRecord& m) {
   const int32_t step = 1800 / v.scale;  // ten degrees
   if (step <= 0) return;

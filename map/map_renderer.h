@@ -41,6 +41,8 @@ class MapRenderer {
   void DrawBaseMap(QImage& image, MapView& view, const std::vector<RouteHopInput>& hops);
   void DrawRoute(QPainter& p, const MapView& view, const std::vector<RouteHopInput>& hops, bool traceEnded,
                  std::vector<RouteNode>* out = nullptr);
+  // The layers step alone, into `image`.
+  void DrawLayersOnly(QImage& image, const MapView& view);
   const QImage& BaseImage() const { return base_; }
   int LastPolylinesDrawn() const { return polylinesDrawn_; }
 

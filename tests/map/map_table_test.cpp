@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
@@ -121,6 +122,37 @@ TEST_F(MapTableTest, NoMoreMapsThanSlots) {
   EXPECT_EQ(table.FileCount(), 41);
   table.DestroyEntries();
   EXPECT_EQ(table.FileCount(), 0);
+}
+
+}  // namespace
+}  // namespace hs::map
+
+namespace hs::map {
+namespace {
+
+// The maps we ship: the world first and wrapping, every regional map inside it.
+TEST(ShippedMaps, AllLoadWithTheWorldFirst) {
+  const char* source = std::getenv("HOPSIGHT_SOURCE_DIR");
+  if (!source) GTEST_SKIP() << "HOPSIGHT_SOURCE_DIR not set";
+  MapTable table;
+  ASSERT_TRUE(table.LoadAll(std::filesystem::path(source) / "maps", nullptr));
+  EXPECT_EQ(table.Count(), table.FileCount());
+  ASSERT_GE(table.Count(), 7);
+  const MapRecord& world = table.Map(0);
+  EXPECT_EQ(world.extent, (Extent{0, 0, 64800, 32400}));
+  EXPECT_TRUE(world.Wraps());
+  for (int i = 0; i < table.Count(); ++i) {
+    const MapRecord& m = table.Map(i);
+    EXPECT_GE(m.layers.size(), 2u);
+    EXPECT_LE(m.layers.size(), 6u);
+    EXPECT_FALSE(m.places.empty());
+    EXPECT_LE(m.extent.right, 64800);
+    EXPECT_LE(m.extent.bottom, 32400);
+    for (const MapPolyline& p : m.polylines) {
+      EXPECT_GE(p.box.left, m.extent.left);
+      EXPECT_LE(p.box.right, m.extent.right + 1);
+    }
+  }
 }
 
 }  // namespace
