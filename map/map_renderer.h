@@ -14,13 +14,25 @@ class QPainter;
 
 namespace hs::map {
 
-// Route pens and the label font.
+// Pens, brushes and fonts of the map display. The route pens and the label
+// font are the renderer's; the rest is for the status line's event strip,
+// which draws with the map's objects.
 struct MapStyle {
   QColor routeWide{0, 96, 0};     // 3 pixels
   QColor routeNarrow{0, 160, 0};  // 1 pixel
   QString labelFace = "Arial";
   int labelHeight = 12;    // pixels
   int labelWeight = -1;    // -1: bold on light text, normal on dark
+  QColor eventPen{0, 0, 255};      // 1 pixel
+  QColor eventBrushGreen{0, 255, 0};
+  QColor eventBrushGrey{128, 128, 128};
+  static QFont MapFont() {  // 11 pixels, normal weight, proportional sans-serif
+    QFont f("Arial");
+    f.setPixelSize(11);
+    f.setWeight(QFont::Normal);
+    f.setStyleHint(QFont::SansSerif);
+    return f;
+  }
 };
 
 class MapRenderer {

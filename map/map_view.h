@@ -28,6 +28,10 @@ struct ClientRect {
 MapPos ProjectHop(double latitude, double longitude);
 inline MapPos ProjectHop(const GeoLocation& g) { return ProjectHop(g.latitude, g.longitude); }
 
+// The 12 x 12 pixel square around a hop's node as the last route drawing put
+// it (the row's mapX, mapY): what to invalidate when one hop changes.
+inline ClientRect MarkerRect(int32_t px, int32_t py) { return {px - 6, py - 6, px + 6, py + 6}; }
+
 class MapView {
  public:
   static constexpr int32_t kPoleMargin = 16200;  // how far the view may reach past a pole
