@@ -6,13 +6,14 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
-  qt6-base-dev qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
+  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
   libcurl4-openssl-dev libmaxminddb-dev mmdb-bin libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 nftables traceroute iputils-ping util-linux libcap2-bin procps
-  xvfb imagemagick wrk nginx-light libmaxmind-db-writer-perl
-  nodejs npm
+  xvfb imagemagick wrk nginx-light libmaxmind-db-writer-perl curl
 )
+# Node.js may come from elsewhere than Debian; only install Debian's when there is none.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

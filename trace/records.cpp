@@ -84,7 +84,7 @@ int HopRecord::HopResponseClass() const {
   return 0;
 }
 
-void HopTable::Reset(uint32_t generation) {
+void HopTable::Reset(uint64_t generation) {
   std::array<HopRef, kMaxRows> old;
   {
     std::lock_guard g(lock_);
@@ -95,7 +95,7 @@ void HopTable::Reset(uint32_t generation) {
   // `old` drops the table's references outside the lock.
 }
 
-uint32_t HopTable::Generation() const {
+uint64_t HopTable::Generation() const {
   std::lock_guard g(lock_);
   return generation_;
 }

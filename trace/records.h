@@ -178,12 +178,14 @@ struct CancellationWatch {
 class HopTable {
  public:
   static constexpr int kMaxRows = 64;
+  // A generation that no trace has: the table takes no writes until the next Reset.
+  static constexpr uint64_t kClosed = UINT64_MAX;
 
   // Empties the table for a new trace; writes tagged with older generations
   // are ignored from now on. The rows themselves stay alive while anybody
   // still holds them.
-  void Reset(uint32_t generation);
-  uint32_t Generation() const;
+  void Reset(uint64_t generation);
+  uint64_t Generation() const;
 
   bool SetRow(uint32_t generation, int index, HopRef row);
   bool SetRowCount(uint32_t generation, int count);
@@ -196,7 +198,7 @@ class HopTable {
 
  private:
   mutable std::mutex lock_;
-  uint32_t generation_ = 0;
+  uint64_t generation_ = kClosed;
   std::array<HopRef, kMaxRows> slots_;
   std::atomic<int> rowCount_{0};
 };

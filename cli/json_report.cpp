@@ -1,0 +1,74 @@
+#include "cli/json_report.h"
+
+#include <cstdio>
+
+#include "platform/resolver.h"
+#include "trace/hop_cells.h"
+
+namespace hs::cli {
+
+std::string JsonEscape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c >= 0x7f) {  // texts are 8-bit: keep every byte, readable by any parser
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
+namespace {
+std::string Quoted(const std::string& s) { return "\"" + JsonEscape(s) + "\""; }
+std::string Number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6f", v);
+  return buf;
+}
+}  // namespace
+
+std::string TraceToJson(const TraceContext& context, const std::vector<HopRef>& rows, bool completed) {
+  std::string out = "{\"target\":" + Quoted(context.targetText);
+  out += ",\"address\":" + Quoted(context.targetAddress ? platform::AddressToDotted(context.targetAddress) : "");
+  out += ",\"completed\":";
+  out += completed ? "true" : "false";
+  out += ",\"rows\":[";
+  bool first = true;
+  for (const HopRef& row : rows) {
+    if (!row) continue;
+    if (!first) out += ",";
+    first = false;
+    const uint32_t address = row->address;
+    const uint32_t rtt = row->lastRtt;
+    const GeoLocation loc = row->Location();
+    out += "\n  {\"index\":" + std::to_string(row->hopNumber.load());
+    out += ",\"address\":" + Quoted(address ? platform::AddressToDotted(address) : "");
+    out += ",\"name\":" + Quoted(row->Name());
+    out += ",\"rtt\":" + (rtt == kNoTime || address == 0 || row->sentCount == row->droppedCount
+                              ? std::string("null") : std::to_string(rtt));
+    out += ",\"status\":" + std::to_string(row->status.load());
+    out += ",\"sent\":" + std::to_string(row->sentCount.load());
+    out += ",\"dropped\":" + std::to_string(row->droppedCount.load());
+    out += ",\"network\":" + Quoted(row->NetName());
+    out += ",\"source\":" + std::to_string(static_cast<uint32_t>(loc.source));
+    out += ",\"latitude\":" + Number(loc.latitude);
+    out += ",\"longitude\":" + Number(loc.longitude);
+    out += ",\"precision\":" + std::to_string(loc.precision) + "}";
+  }
+  out += "\n]}";
+  return out;
+}
+
+}  // namespace hs::cli

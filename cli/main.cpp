@@ -1,0 +1,284 @@
+// hopsight-trace: the command-line tracer over the trace engine.
+//
+//   hopsight-trace [--json] [--timing] [--quiet] TARGET
+//
+// Rows are printed as the trace finds them (the results list's columns),
+// status texts go to stderr, and --json prints the whole trace at the end.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/json_report.h"
+#include "platform/clock.h"
+#include "platform/icmp_echo.h"
+#include "platform/resolver.h"
+#include "trace/engine.h"
+#include "trace/hop_cells.h"
+#include "trace/texts.h"
+
+namespace {
+
+std::atomic<int> interrupted{0};
+void OnSignal(int) { interrupted = 1; }
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Times every echo request, for --timing.
+struct ProbeTimes {
+  std::mutex lock;
+  int64_t firstSendRealtimeNs = 0;  // wall clock, comparable with the caller's start time
+  SteadyClock::time_point firstSend{};
+  SteadyClock::time_point lastProbeEnd{};
+  std::chrono::nanoseconds probeSum{0};
+  int probes = 0;
+};
+
+class TimedEcho final : public hs::platform::IcmpEcho {
+ public:
+  TimedEcho(std::unique_ptr<hs::platform::IcmpEcho> inner, ProbeTimes& times, bool counted)
+      : inner_(std::move(inner)), times_(times), counted_(counted) {}
+  int SendEcho(uint32_t destination, uint8_t ttl, const void* data, uint16_t size, uint32_t timeoutMs,
+               hs::platform::IcmpEchoReply* reply) override {
+    const auto start = SteadyClock::now();
+    if (counted_) {
+      std::lock_guard g(times_.lock);
+      if (times_.probes == 0 && times_.firstSendRealtimeNs == 0) {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        times_.firstSendRealtimeNs = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+        times_.firstSend = start;
+      }
+    }
+    const int n = inner_->SendEcho(destination, ttl, data, size, timeoutMs, reply);
+    if (counted_) {
+      std::lock_guard g(times_.lock);
+      times_.lastProbeEnd = SteadyClock::now();
+      times_.probeSum += times_.lastProbeEnd - start;
+      ++times_.probes;
+    }
+    return n;
+  }
+
+ private:
+  std::unique_ptr<hs::platform::IcmpEcho> inner_;
+  ProbeTimes& times_;
+  bool counted_;
+};
+
+// Prints rows once the trace has passed them; the destination row, shown
+// last while hops are still found, is printed when the route reaches it.
+class PrintingViews final : public hs::TraceViews {
+ public:
+  PrintingViews(hs::TraceEngine& engine, bool printRows) : engine_(engine), printRows_(printRows) {}
+
+  void ShowRow(int) override { PrintNewRows(false); }
+  void RefreshRows() override { PrintNewRows(false); }
+  void TraceThreadEnded() override { PrintNewRows(true); }
+  void ShowTargetError(int box) override {
+    std::lock_guard g(lock_);
+    refusedBox_ = box;
+  }
+
+  int RefusedBox() {
+    std::lock_guard g(lock_);
+    return refusedBox_;
+  }
+  // Rows whose name or network arrived after they were printed.
+  bool ChangedSincePrinted() {
+    std::lock_guard g(lock_);
+    const auto rows = engine_.Table().Snapshot();
+    for (size_t i = 0; i < rows.size() && i < printed_.size(); ++i)
+      if (rows[i] && Line(*rows[i]) != printed_[i]) return true;
+    return rows.size() != printed_.size();
+  }
+  void PrintHeaderOnce() {
+    if (!printRows_ || headerPrinted_) return;
+    headerPrinted_ = true;
+    std::printf("%-3s %-15s %-40s %8s  %s\n", "#", "IP Address", "Name", "RT (ms)", "Network");
+  }
+  void PrintAll() {
+    std::lock_guard g(lock_);
+    PrintHeaderOnce();
+    for (const hs::HopRef& row : engine_.Table().Snapshot())
+      if (row) std::printf("%s\n", Line(*row).c_str());
+    std::fflush(stdout);
+  }
+  // The first view update at or after `t`: when a probe's row reached the views.
+  SteadyClock::time_point FirstUpdateAfter(SteadyClock::time_point t) {
+    std::lock_guard g(lock_);
+    for (auto u : updates_)
+      if (u >= t) return u;
+    return t;
+  }
+
+  static std::string Line(const hs::HopRecord& row) {
+    using hs::HopCellText;
+    using hs::HopColumn;
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %s", HopCellText(row, HopColumn::Number).c_str(),
+                  HopCellText(row, HopColumn::Address).c_str(), HopCellText(row, HopColumn::Name).c_str(),
+                  HopCellText(row, HopColumn::RoundTrip).c_str(), HopCellText(row, HopColumn::Network).c_str());
+    return buf;
+  }
+
+ private:
+  void PrintNewRows(bool final) {
+    const auto now = SteadyClock::now();
+    std::lock_guard g(lock_);
+    if (updates_.size() < 4096) updates_.push_back(now);
+    const auto rows = engine_.Table().Snapshot();
+    size_t limit = rows.size();
+    // While the destination row is shown it is not yet final: hops go before it.
+    if (!final && engine_.State().destinationRowShown && limit > 0) --limit;
+    for (size_t i = printed_.size(); i < limit; ++i) {
+      if (!rows[i] || (!final && rows[i]->Stage() == hs::HopStage::Created)) break;
+      printed_.push_back(Line(*rows[i]));
+      PrintHeaderOnce();
+      if (printRows_) std::printf("%s\n", printed_.back().c_str());
+    }
+    std::fflush(stdout);
+  }
+
+  hs::TraceEngine& engine_;
+  bool printRows_;
+  std::mutex lock_;
+  std::vector<std::string> printed_;
+  int refusedBox_ = 0;
+  bool headerPrinted_ = false;
+  std::vector<SteadyClock::time_point> updates_;
+};
+
+class StderrStatus final : public hs::StatusDisplay {
+ public:
+  explicit StderrStatus(bool quiet) : quiet_(quiet) {}
+  void ShowStatus(const std::string& text, int) override {
+    std::lock_guard g(lock_);
+    if (quiet_ || text == last_ || text == " ") return;
+    last_ = text;
+    std::fprintf(stderr, "   %s\n", text.c_str());
+  }
+
+ private:
+  bool quiet_;
+  std::mutex lock_;
+  std::string last_;
+};
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: hopsight-trace [--json] [--timing] [--quiet] TARGET\n"
+               "  TARGET    host name, dotted IPv4 address or URL\n"
+               "  --json    print the whole trace as JSON when it ends (rows are not printed as found)\n"
+               "  --timing  print probe timings to stderr when the trace ends\n"
+               "  --quiet   no status texts on stderr\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool json = false, timing = false, quiet = false;
+  std::string target;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--json") json = true;
+    else if (arg == "--timing") timing = true;
+    else if (arg == "--quiet") quiet = true;
+    else if (arg == "-h" || arg == "--help") return Usage(), 0;
+    else if (!arg.empty() && arg[0] == '-' && arg != "-") return Usage();
+    else if (target.empty()) target = arg;
+    else return Usage();
+  }
+  if (target.empty()) return Usage();
+
+  hs::platform::IcmpOpenResult probe = hs::platform::OpenIcmpEcho();
+  if (!probe.echo) {
+    std::fprintf(stderr, "hopsight-trace: %s\n", probe.error.c_str());
+    return 3;
+  }
+  probe.echo.reset();
+
+  ProbeTimes times;
+  hs::platform::SystemResolver resolver;
+  hs::TraceEngine::Platform platform;
+  platform.resolver = &resolver;
+  // The controller's echoes are timed; the destination probe's (a second
+  // facility opened on its own thread) are not part of the route's sum.
+  std::atomic<int> opened{0};
+  platform.openIcmp = [&]() -> std::unique_ptr<hs::platform::IcmpEcho> {
+    auto result = hs::platform::OpenIcmpEcho();
+    if (!result.echo) return nullptr;
+    const bool controller = opened.fetch_add(1) == 0;
+    return std::make_unique<TimedEcho>(std::move(result.echo), times, controller);
+  };
+
+  hs::TraceEngine engine(std::move(platform));
+  PrintingViews views(engine, !json);
+  StderrStatus status(quiet);
+  engine.SetViews(&views);
+  engine.Status().SetDisplay(&status);
+
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
+  const auto processStart = SteadyClock::now();
+  engine.SetTargetText(target);
+  if (!engine.StartTrace()) {
+    const int box = views.RefusedBox();
+    std::fprintf(stderr, "hopsight-trace: %s\n",
+                 box == 2 ? hs::text::kErrorInvalidAddress : hs::text::kErrorNotResolved);
+    return 2;
+  }
+
+  bool stopped = false;
+  while (!engine.WaitIdle(std::chrono::milliseconds(50))) {
+    if (interrupted && !stopped) {
+      // Ctrl-C stops the trace like the Stop button; a probe still out is
+      // not waited for.
+      engine.StopTrace();
+      engine.Status().SetStatus(std::string(hs::text::kTraceInterrupted), 0);
+      stopped = true;
+      break;
+    }
+  }
+
+  const bool completed = engine.Status().LastText() == hs::text::kTraceCompleted;
+  if (json) {
+    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed).c_str());
+  } else if (views.ChangedSincePrinted()) {
+    // Names and networks arrive after the probes: show the finished route once more.
+    std::printf("\n");
+    views.PrintAll();
+  }
+  std::fflush(stdout);
+
+  if (timing) {
+    std::lock_guard g(times.lock);
+    const auto lastRow = views.FirstUpdateAfter(times.lastProbeEnd);
+    const double toLastRowMs =
+        std::chrono::duration<double, std::milli>(lastRow - times.firstSend).count();
+    const double probeMs = std::chrono::duration<double, std::milli>(times.probeSum).count();
+    const int hops = std::max(1, engine.Table().RowCount() - 1);
+    std::fprintf(stderr,
+                 "timing: first-probe-unix-ns=%lld start-to-first-probe-ms=%.3f probes=%d hops=%d "
+                 "first-probe-to-last-row-ms=%.3f probe-sum-ms=%.3f overhead-per-hop-ms=%.4f\n",
+                 static_cast<long long>(times.firstSendRealtimeNs),
+                 std::chrono::duration<double, std::milli>(times.firstSend - processStart).count(), times.probes,
+                 hops, toLastRowMs, probeMs, (toLastRowMs - probeMs) / hops);
+  }
+
+  if (stopped) {
+    std::fflush(nullptr);
+    std::_Exit(130);  // the engine's threads may still wait for an echo
+  }
+  return completed ? 0 : 1;
+}

@@ -1,0 +1,104 @@
+#include "server/locd/overrides.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "server/wire/locwire.h"
+
+namespace hs::locd {
+namespace {
+
+uint32_t Value(const std::array<uint8_t, 4>& a) {
+  return uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3];
+}
+
+std::string Dotted(uint32_t v) {
+  return locwire::DottedAddress({uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+}
+
+bool ParseRange(const std::string& text, uint32_t& first, uint32_t& last) {
+  size_t slash = text.find('/'), dash = text.find('-');
+  if (slash != std::string::npos) {
+    auto a = locwire::ParseDotted(std::string_view(text).substr(0, slash));
+    std::string len = text.substr(slash + 1);
+    if (!a || len.empty() || len.size() > 2 || len.find_first_not_of("0123456789") != std::string::npos) return false;
+    int n = std::atoi(len.c_str());
+    if (n > 32) return false;
+    uint32_t mask = n == 0 ? 0 : ~uint32_t(0) << (32 - n);
+    first = Value(*a) & mask;
+    last = first | ~mask;
+    return true;
+  }
+  if (dash != std::string::npos) {
+    auto a = locwire::ParseDotted(std::string_view(text).substr(0, dash));
+    auto b = locwire::ParseDotted(std::string_view(text).substr(dash + 1));
+    if (!a || !b || Value(*a) > Value(*b)) return false;
+    first = Value(*a);
+    last = Value(*b);
+    return true;
+  }
+  auto a = locwire::ParseDotted(text);
+  if (!a) return false;
+  first = last = Value(*a);
+  return true;
+}
+
+bool ParseNumber(const std::string& text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return !text.empty() && end && *end == '\0' && std::isfinite(out);
+}
+
+}  // namespace
+
+const OverrideEntry* OverrideTable::Find(uint32_t address) const {
+  const OverrideEntry* best = nullptr;
+  for (const OverrideEntry& e : entries_) {
+    if (address < e.first || address > e.last) continue;
+    if (!best || e.last - e.first < best->last - best->first) best = &e;
+  }
+  return best;
+}
+
+std::optional<OverrideTable> ReadOverrides(std::string_view text, std::string* error) {
+  OverrideTable table;
+  std::istringstream in{std::string(text)};
+  std::string line;
+  int number = 0;
+  auto fail = [&](const char* why) {
+    if (error) *error = "line " + std::to_string(number) + ": " + why;
+    return std::nullopt;
+  };
+  while (std::getline(in, line)) {
+    ++number;
+    if (size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    std::istringstream fields(line);
+    std::string range, lat, lon, prec, extra;
+    if (!(fields >> range)) continue;  // blank or comment
+    if (!(fields >> lat >> lon >> prec) || (fields >> extra)) return fail("expected RANGE LATITUDE LONGITUDE PRECISION");
+    OverrideEntry e;
+    if (!ParseRange(range, e.first, e.last)) return fail("bad address range");
+    double p = 0;
+    if (!ParseNumber(lat, e.latitude) || e.latitude < -90 || e.latitude > 90) return fail("bad latitude");
+    if (!ParseNumber(lon, e.longitude) || e.longitude < -180 || e.longitude > 180) return fail("bad longitude");
+    if (!ParseNumber(prec, p) || p < 0 || p > 255 || p != std::floor(p)) return fail("precision must be 0-255");
+    e.precision = static_cast<uint8_t>(p);
+    table.Add(e);
+  }
+  return table;
+}
+
+std::string WriteOverrides(const OverrideTable& table) {
+  std::string out = "# address range, latitude, longitude, precision (0-255)\n";
+  char buf[128];
+  for (const OverrideEntry& e : table.entries()) {
+    std::string range = e.first == e.last ? Dotted(e.first) : Dotted(e.first) + "-" + Dotted(e.last);
+    std::snprintf(buf, sizeof buf, " %.6f %.6f %u\n", e.latitude, e.longitude, unsigned(e.precision));
+    out += range + buf;
+  }
+  return out;
+}
+
+}  // namespace hs::locd

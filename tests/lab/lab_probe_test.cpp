@@ -1,0 +1,144 @@
+// The ICMP echo backends against the lab's routers: every TTL of every route
+// must give the status and address the topology says, through the raw socket
+// (root) and the datagram socket (unprivileged user), also when two programs
+// probe at once. Run by lab.sh; exits 77 (skipped) outside a lab.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/lab/lab_support.h"
+
+namespace hs::lab {
+namespace {
+
+std::string g_probe;  // path of icmp-probe
+
+struct ProbeLine {
+  int ttl = 0;
+  unsigned status = 0;
+  std::string address, backend;
+};
+
+std::vector<ProbeLine> ParseProbe(const std::string& out) {
+  std::vector<ProbeLine> lines;
+  std::istringstream in(out);
+  ProbeLine l;
+  while (in >> l.ttl >> l.status >> l.address >> l.backend) lines.push_back(l);
+  return lines;
+}
+
+std::string ProbeCommand(const std::string& backend, const Route& route, int repeat = 1,
+                         int timeoutMs = 400) {
+  std::string cmd = Quote(g_probe) + " --backend " + backend + " --timeout " +
+                    std::to_string(timeoutMs) + " " + route.destination;
+  for (int r = 0; r < repeat; ++r)
+    for (const Hop& hop : route.hops) cmd += " " + std::to_string(hop.ttl);
+  return cmd;
+}
+
+// Compares icmp-probe's lines for `repeat` passes over the route's TTLs.
+void ExpectRoute(const std::string& name, const Route& route, const Ran& ran, const std::string& backend,
+                 int repeat = 1) {
+  SCOPED_TRACE(name + " via " + backend);
+  ASSERT_EQ(ran.exitCode, 0) << ran.out;
+  auto lines = ParseProbe(ran.out);
+  ASSERT_EQ(lines.size(), route.hops.size() * repeat) << ran.out;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const Hop& hop = route.hops[i % route.hops.size()];
+    EXPECT_EQ(lines[i].ttl, hop.ttl);
+    EXPECT_EQ(lines[i].status, hop.status) << "TTL " << hop.ttl;
+    EXPECT_EQ(lines[i].address, hop.address) << "TTL " << hop.ttl;
+    EXPECT_EQ(lines[i].backend, backend);
+  }
+}
+
+class Lab : public testing::Test {
+ protected:
+  void SetUp() override { routes_ = ReadTopology(Env("LAB_TOPOLOGY")); ASSERT_FALSE(routes_.empty()); }
+  const Route& R(const std::string& name) { return routes_.at(name); }
+  std::map<std::string, Route> routes_;
+};
+
+using LabProbe = Lab;
+
+TEST_F(LabProbe, RawSocketAsRootGetsEveryHopOfEveryRoute) {
+  for (const char* name : {"target", "bench", "loop", "nohost", "unreachable"})
+    ExpectRoute(name, R(name), RunCommand(ProbeCommand("raw", R(name))), "raw");
+}
+
+TEST_F(LabProbe, SilentHopWaitsTheWholeTimeoutAndTheNextHopStillAnswers) {
+  Route silentThenNext;
+  silentThenNext.destination = R("target").destination;
+  silentThenNext.hops = {R("target").hops[2], R("target").hops[3]};
+  ASSERT_EQ(silentThenNext.hops[0].status, 11010u);
+  Ran ran = RunCommand(ProbeCommand("raw", silentThenNext, 1, 600));
+  ExpectRoute("silent hop", silentThenNext, ran, "raw");
+  EXPECT_GE(ran.seconds, 0.6);
+}
+
+TEST_F(LabProbe, TwoProgramsProbingTheSameDestinationKeepTheirOwnAnswers) {
+  // Both run at once over the whole route three times; a raw socket sees the
+  // other program's answers too and must not take them.
+  std::string second = Env("LAB_PING_GROUP") == "open" ? "datagram" : "raw";
+  const Route& bench = R("bench");
+  char dir[] = "/tmp/lab-probe.XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string out1 = std::string(dir) + "/1", out2 = std::string(dir) + "/2";
+  Ran both = RunCommand("( " + ProbeCommand("raw", bench, 3) + " > " + out1 + " & " +
+                 ProbeCommand(second, bench, 3) + " > " + out2 + " & wait )");
+  ASSERT_EQ(both.exitCode, 0);
+  Ran first = RunCommand("cat " + out1 + "; rm -f " + out1);
+  first.exitCode = 0;
+  Ran other = RunCommand("cat " + out2 + "; rm -rf " + dir);
+  other.exitCode = 0;
+  ExpectRoute("bench, first program", bench, first, "raw", 3);
+  ExpectRoute("bench, second program", bench, other, second, 3);
+}
+
+// The client namespace lets every group use datagram ICMP sockets.
+using LabOpen = Lab;
+
+TEST_F(LabOpen, UnprivilegedUserGetsEveryHopThroughTheDatagramSocket) {
+  for (const char* name : {"target", "loop", "nohost", "unreachable"})
+    ExpectRoute(name, R(name), RunCommand(AsNobody(ProbeCommand("datagram", R(name)))), "datagram");
+}
+
+TEST_F(LabOpen, AutomaticChoicePrefersTheDatagramSocket) {
+  Route first;
+  first.destination = R("bench").destination;
+  first.hops = {R("bench").hops.back()};
+  ExpectRoute("as root", first, RunCommand(ProbeCommand("auto", first)), "datagram");
+  ExpectRoute("as nobody", first, RunCommand(AsNobody(ProbeCommand("auto", first))), "datagram");
+}
+
+// The client namespace keeps ping_group_range at "1 0".
+using LabClosed = Lab;
+
+TEST_F(LabClosed, RootFallsBackToTheRawSocket) {
+  ExpectRoute("target", R("target"), RunCommand(ProbeCommand("auto", R("target"))), "raw");
+}
+
+TEST_F(LabClosed, UnprivilegedUserIsToldBothFixes) {
+  Ran ran = RunCommand(AsNobody(ProbeCommand("auto", R("bench"))), true);
+  EXPECT_EQ(ran.exitCode, 3) << ran.out;
+  EXPECT_NE(ran.out.find("sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""), std::string::npos) << ran.out;
+  EXPECT_NE(ran.out.find("setcap cap_net_raw+ep"), std::string::npos) << ran.out;
+}
+
+}  // namespace
+}  // namespace hs::lab
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]).rfind("--probe=", 0) == 0) hs::lab::g_probe = argv[i] + 8;
+  if (hs::lab::Env("LAB_TOPOLOGY").empty() || hs::lab::g_probe.empty()) {
+    std::printf("SKIPPED: run inside tests/lab/lab.sh with --probe=PATH\n");
+    return 77;
+  }
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,89 @@
+// Helpers for tests that run inside tests/lab/lab.sh: the topology the lab
+// describes, running programs (as root or as an unprivileged user) and
+// parsing their output.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace hs::lab {
+
+struct Hop {
+  int ttl = 0;
+  std::string address;  // dotted; "0.0.0.0" when nobody answers
+  std::string name;     // "-" when the hosts file has none
+  unsigned status = 0;
+};
+
+struct Route {
+  std::string destination;
+  std::vector<Hop> hops;  // by TTL, from 1
+};
+
+// Reads the file lab.sh writes (LAB_TOPOLOGY): "route NAME DESTINATION"
+// followed by "hop TTL ADDRESS NAME STATUS" lines.
+inline std::map<std::string, Route> ReadTopology(const std::string& path) {
+  std::map<std::string, Route> routes;
+  std::ifstream in(path);
+  std::string line;
+  Route* current = nullptr;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string kind;
+    words >> kind;
+    if (kind == "route") {
+      std::string name;
+      words >> name;
+      current = &routes[name];
+      words >> current->destination;
+    } else if (kind == "hop" && current) {
+      Hop hop;
+      words >> hop.ttl >> hop.address >> hop.name >> hop.status;
+      if (words) current->hops.push_back(hop);
+    }
+  }
+  return routes;
+}
+
+struct Ran {
+  int exitCode = -1;
+  std::string out;
+  double seconds = 0;
+};
+
+// Runs a shell command line; stdout is captured, stderr is merged into it
+// when `withStderr`.
+inline Ran RunCommand(const std::string& command, bool withStderr = false) {
+  Ran ran;
+  auto start = std::chrono::steady_clock::now();
+  FILE* pipe = popen((command + (withStderr ? " 2>&1" : "")).c_str(), "r");
+  if (!pipe) return ran;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) ran.out.append(buffer, n);
+  int status = pclose(pipe);
+  ran.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ran.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return ran;
+}
+
+inline std::string AsNobody(const std::string& command) {
+  return "setpriv --reuid=nobody --regid=nogroup --clear-groups " + command;
+}
+
+inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+inline std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+}  // namespace hs::lab

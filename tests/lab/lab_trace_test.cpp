@@ -1,0 +1,170 @@
+// hopsight-trace against the lab: every row of every route must carry the
+// address and status the topology says, with the trace's own endings (silent
+// hop, unreachable end row, routing loop). Run by lab.sh, as root or (with
+// --as-nobody) as an unprivileged user; exits 77 (skipped) outside a lab.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/lab/lab_support.h"
+
+namespace hs::lab {
+namespace {
+
+std::string g_trace;  // path of hopsight-trace
+bool g_asNobody = false;
+
+struct Row {
+  int index = -1;
+  std::string address, name;
+  unsigned status = 0;
+  int sent = 0, dropped = 0;
+};
+
+// The value of "key": in one JSON row line (a string without escapes, or a number).
+std::string Field(const std::string& line, const std::string& key) {
+  std::string tag = "\"" + key + "\":";
+  size_t at = line.find(tag);
+  if (at == std::string::npos) return "";
+  at += tag.size();
+  if (line[at] == '"') {
+    size_t end = line.find('"', at + 1);
+    return line.substr(at + 1, end - at - 1);
+  }
+  size_t end = line.find_first_of(",}", at);
+  return line.substr(at, end - at);
+}
+
+// hopsight-trace --json writes one row object per line.
+std::vector<Row> ParseRows(const std::string& json) {
+  std::vector<Row> rows;
+  std::istringstream in(json);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.find("{\"index\":") == std::string::npos) continue;
+    Row r;
+    r.index = std::atoi(Field(line, "index").c_str());
+    r.address = Field(line, "address");
+    r.name = Field(line, "name");
+    r.status = static_cast<unsigned>(std::strtoul(Field(line, "status").c_str(), nullptr, 10));
+    r.sent = std::atoi(Field(line, "sent").c_str());
+    r.dropped = std::atoi(Field(line, "dropped").c_str());
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+class LabTrace : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    routes_ = ReadTopology(Env("LAB_TOPOLOGY"));
+    // All routes at once: the silent hop alone costs two full reply waits.
+    const char* names[] = {"target", "bench", "unreachable", "loop", "nohost"};
+    for (const char* name : names) results_[name];  // no insertions while the threads run
+    std::vector<std::thread> threads;
+    for (const char* name : names) {
+      std::string cmd = Quote(g_trace) + " --json --quiet " + routes_.at(name).destination;
+      threads.emplace_back([cmd, &slot = results_.at(name)] {
+        slot = RunCommand(g_asNobody ? AsNobody(cmd) : cmd);
+      });
+    }
+    for (auto& t : threads) t.join();
+  }
+
+  // Checks rows 1..n against the route's hops 1..n, then returns the rows.
+  static std::vector<Row> Trace(const std::string& name, size_t hopsToCompare) {
+    const Ran& ran = results_.at(name);
+    EXPECT_EQ(ran.exitCode, 0) << ran.out;
+    std::vector<Row> rows = ParseRows(ran.out);
+    const Route& route = routes_.at(name);
+    EXPECT_GT(rows.size(), hopsToCompare) << ran.out;
+    for (size_t i = 1; i <= hopsToCompare && i < rows.size(); ++i) {
+      const Hop& hop = route.hops.at(i - 1);
+      SCOPED_TRACE(name + " row " + std::to_string(i));
+      EXPECT_EQ(rows[i].index, static_cast<int>(i));
+      EXPECT_EQ(rows[i].address, hop.address == "0.0.0.0" ? "" : hop.address);
+      EXPECT_EQ(rows[i].status, hop.status);
+      // A name, once found, is the one the client's hosts file gives; the
+      // last row falls back to the target text as typed.
+      bool last = i + 1 == rows.size();
+      if (!rows[i].address.empty() && !rows[i].name.empty() && hop.name != "-" &&
+          !(last && rows[i].name == route.destination)) {
+        EXPECT_EQ(rows[i].name, hop.name);
+      }
+    }
+    return rows;
+  }
+
+  static std::map<std::string, Route> routes_;
+  static std::map<std::string, Ran> results_;
+};
+std::map<std::string, Route> LabTrace::routes_;
+std::map<std::string, Ran> LabTrace::results_;
+
+TEST_F(LabTrace, ResponsiveTargetEndsTheTraceWithItsEchoReply) {
+  for (const char* name : {"target", "bench"}) {
+    const Route& route = routes_.at(name);
+    auto rows = Trace(name, route.hops.size());
+    ASSERT_EQ(rows.size(), route.hops.size() + 1) << name;
+    EXPECT_EQ(rows.back().status, 0u) << name;
+    EXPECT_EQ(rows.back().address, route.destination) << name;
+  }
+}
+
+TEST_F(LabTrace, SilentRouterIsANoResponseRowWithoutAddress) {
+  auto rows = Trace("target", routes_.at("target").hops.size());
+  ASSERT_GT(rows.size(), 3u);
+  EXPECT_EQ(rows[3].status, 11010u);
+  EXPECT_EQ(rows[3].address, "");
+  EXPECT_EQ(rows[3].name, "No Response");
+  EXPECT_EQ(rows[3].sent, 2);  // tried twice, both lost
+  EXPECT_EQ(rows[3].dropped, 2);
+}
+
+TEST_F(LabTrace, UnreachableRouteEndsWithItsRouterAndAnEndRow) {
+  for (const char* name : {"unreachable", "nohost"}) {
+    const Route& route = routes_.at(name);
+    auto rows = Trace(name, route.hops.size());
+    ASSERT_EQ(rows.size(), route.hops.size() + 2) << name;
+    const Row& end = rows.back();
+    EXPECT_EQ(end.status, route.hops.back().status) << name;
+    EXPECT_TRUE(end.status == 11002u || end.status == 11003u) << name;
+    EXPECT_EQ(end.address, "") << name;
+    EXPECT_EQ(end.name, "Destination Host Unreachable") << name;
+  }
+}
+
+TEST_F(LabTrace, RoutingLoopEndsWithDestinationHostUnreachable) {
+  // b4 and b5 alternate from hop 4 on; the row that repeats an address six
+  // rows back (row 10) ends the trace.
+  auto rows = Trace("loop", 9);
+  ASSERT_EQ(rows.size(), 12u);
+  EXPECT_EQ(rows[10].address, routes_.at("loop").hops[9].address);
+  EXPECT_EQ(rows[10].address, rows[4].address);
+  EXPECT_EQ(rows[10].status, 11003u);
+  EXPECT_EQ(rows[11].status, 11003u);
+  EXPECT_EQ(rows[11].address, "");
+  EXPECT_EQ(rows[11].name, "Destination Host Unreachable");
+}
+
+}  // namespace
+}  // namespace hs::lab
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.rfind("--trace=", 0) == 0) hs::lab::g_trace = arg.substr(8);
+    if (arg == "--as-nobody") hs::lab::g_asNobody = true;
+  }
+  if (hs::lab::Env("LAB_TOPOLOGY").empty() || hs::lab::g_trace.empty()) {
+    std::printf("SKIPPED: run inside tests/lab/lab.sh with --trace=PATH\n");
+    return 77;
+  }
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,248 @@
+// Rules of the ICMP echo wire format, checked with hand-made packets.
+#include "platform/icmp_wire.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/icmp_echo.h"
+
+namespace hs::platform::icmpwire {
+namespace {
+
+uint32_t A(const char* dotted) { return inet_addr(dotted); }
+
+const std::string kPayload = "abcdefghijklmnopqrsabcdefghijklm";
+constexpr uint16_t kId = 0x1234;
+constexpr uint16_t kSeq = 0xbeef;
+
+EchoExpectation Expect(uint32_t destination = A("198.18.9.2")) {
+  EchoExpectation e;
+  e.destination = destination;
+  e.identifier = kId;
+  e.sequence = kSeq;
+  e.payload = reinterpret_cast<const uint8_t*>(kPayload.data());
+  e.payloadSize = kPayload.size();
+  return e;
+}
+
+// An IPv4 header (with `optionWords` 32-bit words of options) and `body`.
+std::vector<uint8_t> Ip(uint32_t source, uint32_t destination, const std::vector<uint8_t>& body,
+                        int optionWords = 0) {
+  size_t header = 20 + 4 * static_cast<size_t>(optionWords);
+  std::vector<uint8_t> p(header + body.size());
+  p[0] = static_cast<uint8_t>(0x40 | (header / 4));
+  p[2] = static_cast<uint8_t>(p.size() >> 8);
+  p[3] = static_cast<uint8_t>(p.size());
+  p[8] = 64;
+  p[9] = IPPROTO_ICMP;
+  std::memcpy(&p[12], &source, 4);
+  std::memcpy(&p[16], &destination, 4);
+  std::memcpy(p.data() + header, body.data(), body.size());
+  return p;
+}
+
+// An ICMP message with a correct checksum.
+std::vector<uint8_t> Icmp(uint8_t type, uint8_t code, const std::vector<uint8_t>& rest) {
+  std::vector<uint8_t> m(8 + rest.size());
+  m[0] = type;
+  m[1] = code;
+  std::copy(rest.begin(), rest.end(), m.begin() + 8);
+  uint16_t sum = Checksum(m.data(), m.size());
+  std::memcpy(&m[2], &sum, 2);
+  return m;
+}
+
+std::vector<uint8_t> EchoReply(uint16_t id = kId, uint16_t seq = kSeq, const std::string& payload = kPayload) {
+  auto request = BuildEchoRequest(id, seq, payload.data(), payload.size());
+  request[0] = kTypeEchoReply;
+  request[2] = request[3] = 0;
+  uint16_t sum = Checksum(request.data(), request.size());
+  std::memcpy(&request[2], &sum, 2);
+  return request;
+}
+
+// An ICMP error from `router` quoting our request (IP header + first 8 bytes
+// of the echo, the minimum a router must send).
+std::vector<uint8_t> ErrorPacket(uint8_t type, uint8_t code, uint32_t router,
+                                 uint32_t quotedDestination = A("198.18.9.2"), uint16_t id = kId,
+                                 uint16_t seq = kSeq, size_t quotedEchoBytes = 8) {
+  auto request = BuildEchoRequest(id, seq, kPayload.data(), kPayload.size());
+  request.resize(quotedEchoBytes);
+  auto quoted = Ip(A("198.18.0.2"), quotedDestination, request);
+  return Ip(router, A("198.18.0.2"), Icmp(type, code, quoted));
+}
+
+std::optional<EchoAnswer> Raw(const std::vector<uint8_t>& p, const EchoExpectation& e = Expect()) {
+  return ParseRawPacket(p.data(), p.size(), e);
+}
+
+TEST(IcmpChecksum, MatchesTheRfc1071ExampleAndPadsOddLengths) {
+  const uint8_t even[] = {0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7};
+  EXPECT_EQ(ntohs(Checksum(even, sizeof even)), 0x220d);
+  const uint8_t odd[] = {0x01, 0x02, 0x03};  // 0x0102 + 0x0300
+  EXPECT_EQ(ntohs(Checksum(odd, sizeof odd)), static_cast<uint16_t>(~0x0402));
+}
+
+TEST(IcmpEchoRequest, CarriesIdentifierSequencePayloadAndAValidChecksum) {
+  auto p = BuildEchoRequest(kId, kSeq, kPayload.data(), kPayload.size());
+  ASSERT_EQ(p.size(), 8 + kPayload.size());
+  EXPECT_EQ(p[0], 8);
+  EXPECT_EQ(p[1], 0);
+  EXPECT_EQ(p[4], 0x12);
+  EXPECT_EQ(p[5], 0x34);
+  EXPECT_EQ(p[6], 0xbe);
+  EXPECT_EQ(p[7], 0xef);
+  EXPECT_EQ(std::string(p.begin() + 8, p.end()), kPayload);
+  EXPECT_EQ(Checksum(p.data(), p.size()), 0);
+  auto empty = BuildEchoRequest(1, 2, nullptr, 0);
+  EXPECT_EQ(empty.size(), 8u);
+  EXPECT_EQ(Checksum(empty.data(), empty.size()), 0);
+}
+
+TEST(IcmpDestination, UnaddressableRangesAreRecognised) {
+  for (const char* bad : {"0.0.0.0", "0.1.2.3", "224.0.0.1", "239.255.255.255", "240.0.0.1",
+                          "255.255.255.255"})
+    EXPECT_TRUE(IsUnaddressable(A(bad))) << bad;
+  for (const char* good : {"127.0.0.1", "198.18.0.1", "1.0.0.0", "223.255.255.255", "10.0.0.1"})
+    EXPECT_FALSE(IsUnaddressable(A(good))) << good;
+}
+
+TEST(IcmpStatus, ErrorTypesAndCodesMapToStatuses) {
+  EXPECT_EQ(StatusForError(11, 0), kIcmpTtlExpiredTransit);
+  EXPECT_EQ(StatusForError(11, 1), kIcmpTtlExpiredReassembly);
+  for (uint8_t code : {0, 6, 9, 11}) EXPECT_EQ(StatusForError(3, code), kIcmpDestNetUnreachable) << +code;
+  for (uint8_t code : {1, 7, 10, 12, 13, 14, 15})
+    EXPECT_EQ(StatusForError(3, code), kIcmpDestHostUnreachable) << +code;
+  EXPECT_EQ(StatusForError(3, 2), kIcmpDestProtUnreachable);
+  EXPECT_EQ(StatusForError(3, 3), kIcmpDestPortUnreachable);
+  EXPECT_EQ(StatusForError(3, 4), kIcmpPacketTooBig);
+  EXPECT_EQ(StatusForError(12, 0), kIcmpParameterProblem);
+  EXPECT_EQ(StatusForError(5, 0), std::nullopt);  // redirect
+  EXPECT_EQ(StatusForError(4, 0), std::nullopt);  // source quench
+  EXPECT_EQ(StatusForError(8, 0), std::nullopt);  // someone's echo request
+}
+
+TEST(RawEchoReply, AcceptedOnlyFromTheDestinationWithOurIdSequenceAndPayload) {
+  uint32_t dest = A("198.18.9.2");
+  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply())), (EchoAnswer{dest, kIcmpSuccess}));
+  EXPECT_EQ(Raw(Ip(A("198.18.9.3"), A("198.18.0.2"), EchoReply())), std::nullopt) << "other source";
+  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply(kId + 1))), std::nullopt) << "foreign identifier";
+  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply(kId, kSeq - 1))), std::nullopt) << "earlier sequence";
+  std::string changed = kPayload;
+  changed[5] ^= 1;
+  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply(kId, kSeq, changed))), std::nullopt) << "payload";
+  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply(kId, kSeq, kPayload.substr(1)))), std::nullopt)
+      << "short payload";
+}
+
+TEST(RawPacket, CorruptTruncatedOrNonIcmpPacketsAreRejected) {
+  uint32_t dest = A("198.18.9.2");
+  auto good = Ip(dest, A("198.18.0.2"), EchoReply());
+  auto badSum = good;
+  badSum[20 + 10] ^= 0xff;
+  EXPECT_EQ(Raw(badSum), std::nullopt);
+  auto notIcmp = good;
+  notIcmp[9] = IPPROTO_UDP;
+  EXPECT_EQ(Raw(notIcmp), std::nullopt);
+  auto v6 = good;
+  v6[0] = 0x65;
+  EXPECT_EQ(Raw(v6), std::nullopt);
+  for (size_t cut : {0, 10, 20, 27}) {
+    EXPECT_EQ(ParseRawPacket(good.data(), cut, Expect()), std::nullopt) << cut;
+  }
+  // Bytes after the IP total length (link padding) do not count.
+  auto padded = good;
+  padded.insert(padded.end(), {0, 0, 0, 0});
+  EXPECT_EQ(Raw(padded), (EchoAnswer{dest, kIcmpSuccess}));
+}
+
+TEST(RawError, TimeExceededQuotingOurRequestNamesTheRouter) {
+  uint32_t router = A("198.18.3.1");
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, router)), (EchoAnswer{router, kIcmpTtlExpiredTransit}));
+  // A longer quote (routers often send the whole request) is fine too.
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.2"), kId, kSeq, 8 + kPayload.size())),
+            (EchoAnswer{router, kIcmpTtlExpiredTransit}));
+  EXPECT_EQ(Raw(ErrorPacket(3, 1, router)), (EchoAnswer{router, kIcmpDestHostUnreachable}));
+  EXPECT_EQ(Raw(ErrorPacket(3, 0, router)), (EchoAnswer{router, kIcmpDestNetUnreachable}));
+  EXPECT_EQ(Raw(ErrorPacket(12, 0, router)), (EchoAnswer{router, kIcmpParameterProblem}));
+}
+
+TEST(RawError, ErrorsAboutOtherPacketsAreNotOurs) {
+  uint32_t router = A("198.18.3.1");
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.3"))), std::nullopt) << "other destination";
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.2"), kId ^ 0x100)), std::nullopt) << "other id";
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.2"), kId, kSeq + 1)), std::nullopt) << "other seq";
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.2"), kId, kSeq, 4)), std::nullopt) << "truncated quote";
+  EXPECT_EQ(Raw(ErrorPacket(5, 0, router)), std::nullopt) << "redirect";
+  // The quoted packet must be an echo request, not e.g. a UDP datagram.
+  auto udp = ErrorPacket(11, 0, router);
+  udp[20 + 8 + 9] = IPPROTO_UDP;
+  udp[22] = udp[23] = 0;
+  uint16_t sum = Checksum(udp.data() + 20, udp.size() - 20);
+  std::memcpy(&udp[22], &sum, 2);
+  EXPECT_EQ(Raw(udp), std::nullopt);
+  // Someone's echo reply quoted as if it were our request.
+  auto reply = ErrorPacket(11, 0, router);
+  reply[20 + 8 + 20] = kTypeEchoReply;
+  reply[22] = reply[23] = 0;
+  sum = Checksum(reply.data() + 20, reply.size() - 20);
+  std::memcpy(&reply[22], &sum, 2);
+  EXPECT_EQ(Raw(reply), std::nullopt);
+}
+
+TEST(RawError, IpOptionsInOuterAndQuotedHeadersAreSkipped) {
+  uint32_t router = A("198.18.3.1");
+  auto request = BuildEchoRequest(kId, kSeq, kPayload.data(), kPayload.size());
+  request.resize(8);
+  auto quoted = Ip(A("198.18.0.2"), A("198.18.9.2"), request, 2);
+  auto packet = Ip(router, A("198.18.0.2"), Icmp(11, 0, quoted), 1);
+  EXPECT_EQ(Raw(packet), (EchoAnswer{router, kIcmpTtlExpiredTransit}));
+}
+
+TEST(DatagramReply, AcceptedOnlyFromTheDestinationWithOurSequenceAndPayload) {
+  uint32_t dest = A("198.18.9.2");
+  auto reply = EchoReply();
+  EXPECT_EQ(ParseDatagramReply(reply.data(), reply.size(), dest, Expect()),
+            (EchoAnswer{dest, kIcmpSuccess}));
+  EXPECT_EQ(ParseDatagramReply(reply.data(), reply.size(), A("198.18.9.9"), Expect()), std::nullopt);
+  auto stale = EchoReply(kId, kSeq - 3);
+  EXPECT_EQ(ParseDatagramReply(stale.data(), stale.size(), dest, Expect()), std::nullopt);
+  EXPECT_EQ(ParseDatagramReply(reply.data(), reply.size() - 1, dest, Expect()), std::nullopt);
+}
+
+TEST(DatagramError, QueuedIcmpErrorsForOurSequenceNameTheOffender) {
+  auto request = BuildEchoRequest(kId, kSeq, kPayload.data(), kPayload.size());
+  QueuedError e;
+  e.origin = kOriginIcmp;
+  e.type = 11;
+  e.code = 0;
+  e.offender = A("198.18.4.1");
+  e.originalDestination = A("198.18.9.2");
+  e.quoted = request.data();
+  e.quotedSize = 8;
+  EXPECT_EQ(ParseQueuedError(e, Expect()), (EchoAnswer{A("198.18.4.1"), kIcmpTtlExpiredTransit}));
+  e.type = 3;
+  e.code = 13;
+  EXPECT_EQ(ParseQueuedError(e, Expect()), (EchoAnswer{A("198.18.4.1"), kIcmpDestHostUnreachable}));
+
+  QueuedError local = e;
+  local.origin = 1;  // SO_EE_ORIGIN_LOCAL: e.g. message too long
+  EXPECT_EQ(ParseQueuedError(local, Expect()), std::nullopt);
+  QueuedError other = e;
+  other.originalDestination = A("198.18.9.3");
+  EXPECT_EQ(ParseQueuedError(other, Expect()), std::nullopt);
+  auto earlier = BuildEchoRequest(kId, kSeq - 1, kPayload.data(), kPayload.size());
+  QueuedError stale = e;
+  stale.quoted = earlier.data();
+  EXPECT_EQ(ParseQueuedError(stale, Expect()), std::nullopt);
+  QueuedError shortCopy = e;
+  shortCopy.quotedSize = 6;
+  EXPECT_EQ(ParseQueuedError(shortCopy, Expect()), std::nullopt);
+}
+
+}  // namespace
+}  // namespace hs::platform::icmpwire

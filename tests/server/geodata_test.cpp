@@ -1,0 +1,263 @@
+// Placing addresses and looking up places over a small hand-made data directory.
+#include <gtest/gtest.h>
+
+#include "server/locd/geodata.h"
+#include "tests/server/test_support.h"
+
+using namespace hs::locd;
+using namespace hs::locwire;
+using hs::test::SmallData;
+using hs::test::WriteFile;
+
+namespace {
+
+uint32_t Addr(const char* dotted) { return AddressValue(*ParseDotted(dotted)); }
+
+class GeoDataTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hs::test::WriteSmallData(dir_.path());
+    std::string error;
+    data_ = GeoData::Load(dir_.path(), &error);
+    ASSERT_TRUE(data_) << error;
+  }
+  PlaceAnswer Ask(PlaceQuery q) const { return data_->Lookup(q); }
+  static PlaceQuery Q(std::string country) {
+    PlaceQuery q;
+    q.country = std::move(country);
+    return q;
+  }
+  static ::testing::AssertionResult At(const PlaceAnswer& a, int status, const double (&pos)[2]) {
+    if (a.status == status && a.latitude == pos[0] && a.longitude == pos[1]) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got " << WritePlaceAnswer(a) << ", want status " << status << " at "
+                                         << pos[0] << "," << pos[1];
+  }
+
+  hs::test::TempDir dir_;
+  std::unique_ptr<GeoData> data_;
+};
+
+}  // namespace
+
+TEST_F(GeoDataTest, CountryRangesPlaceAtTheCapitalWithCountryPrecision) {
+  auto p = data_->Locate(Addr("8.8.8.8"));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->level, Placement::Country);
+  EXPECT_EQ(p->country, "US");
+  EXPECT_EQ(p->precision, kCountryPrecision);
+  EXPECT_DOUBLE_EQ(p->latitude, SmallData::kWashington[0]);
+  EXPECT_EQ(data_->Locate(Addr("5.0.255.255"))->country, "DE") << "last address of a range";
+  EXPECT_FALSE(data_->Locate(Addr("5.1.0.0"))) << "first address after a range";
+  EXPECT_FALSE(data_->Locate(Addr("7.255.255.255"))) << "address before every range";
+  EXPECT_FALSE(data_->Locate(Addr("200.1.1.1")));
+}
+
+TEST_F(GeoDataTest, PrivateLoopbackAndTestAddressesHaveNoPlace) {
+  for (const char* a : {"10.1.2.3", "172.16.0.1", "192.168.1.1", "127.0.0.1", "100.64.0.1", "169.254.1.1",
+                        "192.0.2.10", "198.18.0.1", "198.19.255.255", "198.51.100.7", "203.0.113.9", "224.0.0.1",
+                        "255.255.255.255", "0.0.0.0"})
+    EXPECT_TRUE(IsSpecialAddress(Addr(a))) << a;
+  for (const char* a : {"8.8.8.8", "172.32.0.1", "198.20.0.1", "192.0.3.1", "100.128.0.1"})
+    EXPECT_FALSE(IsSpecialAddress(Addr(a))) << a;
+  WriteFile(dir_ / "ranges.tsv", "167772160\t184549375\tUS\n");  // 10.0.0.0/8, as if a source listed it
+  auto withPrivate = GeoData::Load(dir_.path(), nullptr);
+  ASSERT_TRUE(withPrivate);
+  EXPECT_FALSE(withPrivate->Locate(Addr("10.1.2.3")));
+}
+
+TEST_F(GeoDataTest, OverridesPlaceTestAddressesAndTheNarrowestEntryWins) {
+  std::string error;
+  auto table = ReadOverrides("198.18.0.0/24 10 20 100\n198.18.0.7 11 21 200  # one router\n", &error);
+  ASSERT_TRUE(table) << error;
+  data_->SetOverrides(*table);
+  auto wide = data_->Locate(Addr("198.18.0.1"));
+  ASSERT_TRUE(wide);
+  EXPECT_EQ(wide->level, Placement::Override);
+  EXPECT_EQ(wide->precision, 100);
+  EXPECT_EQ(data_->Locate(Addr("198.18.0.7"))->precision, 200);
+  EXPECT_FALSE(data_->Locate(Addr("198.18.1.1")));
+}
+
+TEST_F(GeoDataTest, RouteEntryIsAllZeroWhenUnknownOrWhenTheClientKnowsBetter) {
+  EXPECT_EQ(data_->RouteEntryFor({{10, 0, 0, 1}, 0, 5}), RouteEntry::Unknown());
+  RouteEntry us = data_->RouteEntryFor({{8, 8, 8, 8}, 0, 5});
+  EXPECT_EQ(us, RouteEntry::FromPosition(SmallData::kWashington[0], SmallData::kWashington[1], kCountryPrecision));
+  EXPECT_EQ(data_->RouteEntryFor({{8, 8, 8, 8}, kCountryPrecision, 5}), us) << "equal precision: ours is fresher";
+  EXPECT_EQ(data_->RouteEntryFor({{8, 8, 8, 8}, 40, 5}), RouteEntry::Unknown()) << "client's database is finer";
+}
+
+TEST_F(GeoDataTest, RouteEntryNeverLandsOnTheZeroCoordinatesClientsReject) {
+  RouteEntry e = data_->RouteEntryFor({{41, 0, 0, 1}, 0, 5});
+  EXPECT_NE(e.Latitude(), 0.0);
+  EXPECT_NEAR(e.Latitude(), 0.0, 1.0 / 90);
+  EXPECT_NEAR(e.Longitude(), 8.78166, 1.0 / 180);
+}
+
+TEST_F(GeoDataTest, CountryAloneGivesItsDefaultPlace) {
+  EXPECT_TRUE(At(Ask(Q("DE")), kPlaceFound, SmallData::kBerlin));
+  EXPECT_TRUE(At(Ask(Q("de")), kPlaceFound, SmallData::kBerlin));
+  EXPECT_TRUE(At(Ask(Q("Germany")), kPlaceFound, SmallData::kBerlin));
+  EXPECT_TRUE(At(Ask(Q("UNITED STATES")), kPlaceFound, SmallData::kWashington));
+  EXPECT_TRUE(At(Ask(Q("USA")), kPlaceFound, SmallData::kWashington));
+}
+
+TEST_F(GeoDataTest, UnknownCountryIsStatusOneWithoutPosition) {
+  EXPECT_EQ(Ask(Q("XX")), (PlaceAnswer{kPlaceBadCountry, 0, 0}));
+  EXPECT_EQ(Ask(Q("Atlantis")), (PlaceAnswer{kPlaceBadCountry, 0, 0}));
+  EXPECT_EQ(Ask(Q("Deutschl\xe4nd")), (PlaceAnswer{kPlaceBadCountry, 0, 0}));
+  EXPECT_EQ(Ask({}), (PlaceAnswer{kPlaceBadCountry, 0, 0}));
+}
+
+TEST_F(GeoDataTest, UsPostcodeGivesItsCentroidAndUnknownPostcodeTheDefault) {
+  PlaceQuery q = Q("US");
+  q.zip = "10001";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kZip10001));
+  q.zip = "10001-1234";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kZip10001));
+  q.zip = "99999";
+  EXPECT_TRUE(At(Ask(q), kPlaceNoPostcode, SmallData::kWashington));
+  PlaceQuery de = Q("DE");
+  de.zip = "10001";
+  EXPECT_TRUE(At(Ask(de), kPlaceNoPostcode, SmallData::kBerlin)) << "postcodes are known for the US only";
+}
+
+TEST_F(GeoDataTest, CityMatchesWithoutCaseOrPunctuationAndTheLargestNamesakeWins) {
+  PlaceQuery q = Q("DE");
+  q.city = "  MUNICH ";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kMunich));
+  PlaceQuery us = Q("US");
+  us.city = "Paris";
+  EXPECT_TRUE(At(Ask(us), kPlaceFound, SmallData::kParisTexas));
+  us.city = "New-York  City";
+  EXPECT_EQ(Ask(us).status, kPlaceFound);
+}
+
+TEST_F(GeoDataTest, StateNarrowsTheCityByCodeOrName) {
+  PlaceQuery q = Q("US");
+  q.city = "paris";
+  q.state = "TN";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kParisTennessee));
+  q.state = "Tennessee";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kParisTennessee));
+  PlaceQuery ca = Q("CA");
+  ca.city = "London";
+  ca.state = "Ontario";
+  EXPECT_TRUE(At(Ask(ca), kPlaceFound, SmallData::kLondonOntario));
+}
+
+TEST_F(GeoDataTest, MissingCityFallsBackToItsStateOrCountry) {
+  PlaceQuery q = Q("US");
+  q.city = "Springfield";
+  q.state = "TN";
+  EXPECT_TRUE(At(Ask(q), kPlaceNoCity, SmallData::kNashville)) << "the state's largest city";
+  q.state.reset();
+  EXPECT_TRUE(At(Ask(q), kPlaceNoCity, SmallData::kWashington));
+  q.city = "M\xfcnchen";
+  EXPECT_TRUE(At(Ask(q), kPlaceNoCity, SmallData::kWashington)) << "8-bit text matches nothing and breaks nothing";
+}
+
+TEST_F(GeoDataTest, UnknownStateIsStatusFourAndStateAloneGivesItsLargestCity) {
+  PlaceQuery q = Q("CA");
+  q.state = "Atlantis";
+  EXPECT_TRUE(At(Ask(q), kPlaceNoState, SmallData::kOttawa));
+  q.state = "ontario";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kOttawa));
+  PlaceQuery us = Q("US");
+  us.state = "TN";
+  EXPECT_TRUE(At(Ask(us), kPlaceFound, SmallData::kNashville));
+}
+
+TEST_F(GeoDataTest, SmallUsTownsArePlacedFromTheirPostcodes) {
+  PlaceQuery q = Q("US");
+  q.city = "White River Junction";
+  q.state = "VT";
+  PlaceAnswer a = Ask(q);
+  EXPECT_EQ(a.status, kPlaceFound);
+  EXPECT_NEAR(a.latitude, (43.6442 + 43.6542) / 2, 1e-9);
+  EXPECT_NEAR(a.longitude, (-72.3833 + -72.3633) / 2, 1e-9);
+}
+
+TEST_F(GeoDataTest, WithoutCountryTheAddressDomainOrWebAddressDecides) {
+  PlaceQuery q;
+  q.ip = "8.1.2.3";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kWashington));
+  q.ip = "10.0.0.1";
+  q.domain = "example.de";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kBerlin));
+  q.domain = "example.com";
+  q.url = "http://www.example.ca/path";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kOttawa));
+  q.url = "5.0.0.9";
+  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kBerlin));
+  q.url = "";
+  EXPECT_EQ(Ask(q).status, kPlaceBadCountry);
+  PlaceQuery badCountry = Q("Narnia");
+  badCountry.ip = "5.0.0.1";
+  EXPECT_TRUE(At(Ask(badCountry), kPlaceFound, SmallData::kBerlin)) << "an unparsable WhoIs country still has an address";
+}
+
+TEST_F(GeoDataTest, CountryListIsSortedByNameWithLevelsAndSuggestion) {
+  CountryList l = data_->CountryListFor("CA");
+  EXPECT_EQ(l.suggestedName, "Canada");
+  EXPECT_EQ(l.suggestedCode, "CA");
+  ASSERT_EQ(l.countries.size(), 5u);
+  EXPECT_EQ(l.countries[0], (CountryEntry{"Canada", "CA", 5}));
+  EXPECT_EQ(l.countries[4], (CountryEntry{"Vatican City", "VA", 0}));
+  EXPECT_EQ(data_->CountryListFor("ZZ").suggestedCode, "CA") << "unknown suggestion: first listed";
+}
+
+TEST(GeoDataLoading, RejectsMissingOrBrokenFilesWithTheirLine) {
+  hs::test::TempDir dir;
+  std::string error;
+  EXPECT_FALSE(GeoData::Load(dir.path(), &error));
+  EXPECT_NE(error.find("countries.tsv"), std::string::npos);
+  hs::test::WriteSmallData(dir.path());
+  hs::test::WriteFile(dir / "cities.tsv", "DE\t16\tberlin\t52.5\t13.4\t100\nDE\t16\tbroken\t95\t13.4\t1\n");
+  EXPECT_FALSE(GeoData::Load(dir.path(), &error));
+  EXPECT_NE(error.find("cities.tsv: line 2"), std::string::npos) << error;
+  hs::test::WriteSmallData(dir.path());
+  hs::test::WriteFile(dir / "ranges.tsv", "100\t200\tUS\n150\t300\tDE\n");
+  EXPECT_FALSE(GeoData::Load(dir.path(), &error));
+  EXPECT_NE(error.find("overlapping"), std::string::npos);
+  hs::test::WriteSmallData(dir.path());
+  hs::test::WriteFile(dir / "countries.tsv", "US\tUnited|States\t2\t1\t1\n");
+  EXPECT_FALSE(GeoData::Load(dir.path(), &error)) << "a name that would break the country list";
+}
+
+TEST(OverrideFile, WriterAndReaderAgreeAndBadLinesAreNamed) {
+  OverrideTable t;
+  t.Add({0xc6120000, 0xc61200ff, 48.5, -3.25, 180});
+  t.Add({0xc6120107, 0xc6120107, -33.875, 151.25, 255});
+  std::string text = WriteOverrides(t);
+  std::string error;
+  auto back = ReadOverrides(text, &error);
+  ASSERT_TRUE(back) << error;
+  EXPECT_EQ(back->entries(), t.entries());
+  auto cidr = ReadOverrides("# lab\n\n198.18.0.0/15 1 2 3\n", &error);
+  ASSERT_TRUE(cidr);
+  EXPECT_EQ(cidr->entries()[0].first, 0xc6120000u);
+  EXPECT_EQ(cidr->entries()[0].last, 0xc613ffffu);
+  for (const char* bad : {"1.2.3.4 1 2", "1.2.3.4/33 1 2 3", "1.2.3.4 91 0 1", "1.2.3.4 0 181 1",
+                          "1.2.3.4 0 0 256", "1.2.3.9-1.2.3.4 0 0 1", "1.2.3 0 0 1", "1.2.3.4 0 0 1 extra"}) {
+    EXPECT_FALSE(ReadOverrides(std::string("# ok\n") + bad, &error)) << bad;
+    EXPECT_EQ(error.substr(0, 7), "line 2:") << bad;
+  }
+}
+
+TEST(PrecisionScale, AccuracyRadiusMapsDownwardAndStaysAboveCountryLevel) {
+  EXPECT_EQ(PrecisionForRadius(1), 200);
+  EXPECT_EQ(PrecisionForRadius(10), 160);
+  EXPECT_EQ(PrecisionForRadius(100), 120);
+  EXPECT_EQ(PrecisionForRadius(1000), 80);
+  EXPECT_EQ(PrecisionForRadius(20000), 60);
+  EXPECT_EQ(PrecisionForRadius(0), 200);
+  EXPECT_GT(PrecisionForRadius(20000), kCountryPrecision);
+}
+
+TEST(PlaceKeys, FoldCaseBlanksAndPunctuationButNotEightBitText) {
+  EXPECT_EQ(PlaceKey("  Saint-Jean-sur-Richelieu "), "saint jean sur richelieu");
+  EXPECT_EQ(PlaceKey("St. John's"), "st johns");
+  EXPECT_EQ(PlaceKey("NEW   YORK"), "new york");
+  EXPECT_EQ(PlaceKey("Z\xc3\xbcrich"), "");
+  EXPECT_EQ(PlaceKey("a\tb\x01"), "");
+}

@@ -1,0 +1,150 @@
+// Starts hopsight-locd on a loopback port the system picks and talks HTTP/1.1
+// to it over plain sockets, so the tests see the exact bytes on the wire.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/server/test_support.h"
+
+namespace hs::test {
+
+struct HttpReply {
+  int status = 0;
+  std::map<std::string, std::string> headers;  // names in lower case
+  std::string body;
+  std::string raw;
+};
+
+class ServerProcess {
+ public:
+  // `args` follow --listen 127.0.0.1:0; `logPath` receives the request log.
+  ServerProcess(std::vector<std::string> args, const std::string& logPath) {
+    std::string program = BuildDir() + "/bin/hopsight-locd";
+    std::vector<std::string> all = {program, "--listen", "127.0.0.1:0", "--log", logPath};
+    all.insert(all.end(), args.begin(), args.end());
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      close(out[0]);
+      close(out[1]);
+      std::vector<char*> argv;
+      for (auto& a : all) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    // Sanitizer builds load slowly: allow a generous, bounded start.
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{out[0], POLLIN, 0};
+      if (poll(&p, 1, 200) <= 0) continue;
+      char buf[256];
+      ssize_t n = read(out[0], buf, sizeof buf);
+      if (n <= 0) break;
+      line.append(buf, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    size_t colon = line.rfind(':');
+    if (line.rfind("listening on 127.0.0.1:", 0) == 0 && colon != std::string::npos)
+      port_ = std::atoi(line.c_str() + colon + 1);
+  }
+  ~ServerProcess() { Stop(); }
+
+  // Exit status after SIGTERM; -1 when it did not end within 10 s.
+  int Stop() {
+    if (pid_ <= 0) return exitStatus_;
+    kill(pid_, SIGTERM);
+    for (int i = 0; i < 200; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = 0;
+        return exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      usleep(50000);
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+    return exitStatus_ = -1;
+  }
+
+  int port() const { return port_; }
+
+  // Sends raw request bytes on a fresh connection and reads until the server closes it.
+  std::string Exchange(const std::string& request) const {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port_));
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string out;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
+      timeval tv{10, 0};
+      setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+      send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+      char buf[8192];
+      ssize_t n;
+      while ((n = recv(fd, buf, sizeof buf, 0)) > 0) {
+        out.append(buf, static_cast<size_t>(n));
+        if (Complete(out)) break;  // a kept-alive connection is not closed for us
+      }
+    }
+    close(fd);
+    return out;
+  }
+
+  HttpReply Get(const std::string& target, const std::string& method = "GET") const {
+    HttpReply r;
+    r.raw = Exchange(method + " " + target + " HTTP/1.1\r\nHost: locd.test\r\nUser-Agent: Hopsight_Express\r\n"
+                     "Connection: close\r\n" + (method == "GET" ? "" : "Content-Length: 0\r\n") + "\r\n");
+    size_t end = r.raw.find("\r\n\r\n");
+    if (end == std::string::npos || r.raw.size() < 12) return r;
+    r.status = std::atoi(r.raw.c_str() + 9);
+    size_t pos = r.raw.find("\r\n") + 2;
+    while (pos < end) {
+      size_t eol = r.raw.find("\r\n", pos);
+      std::string line = r.raw.substr(pos, eol - pos);
+      size_t colon = line.find(':');
+      std::string name = line.substr(0, colon);
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      size_t v = line.find_first_not_of(' ', colon + 1);
+      r.headers[name] = v == std::string::npos ? "" : line.substr(v);
+      pos = eol + 2;
+    }
+    r.body = r.raw.substr(end + 4);
+    return r;
+  }
+
+ private:
+  // Headers and as many body bytes as their Content-Length says.
+  static bool Complete(const std::string& r) {
+    size_t end = r.find("\r\n\r\n");
+    if (end == std::string::npos) return false;
+    std::string head = r.substr(0, end);
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    size_t at = head.find("\r\ncontent-length:");
+    if (at == std::string::npos) return false;
+    return r.size() >= end + 4 + std::strtoul(head.c_str() + at + 17, nullptr, 10);
+  }
+
+  pid_t pid_ = -1;
+  int port_ = 0;
+  int exitStatus_ = -1;
+};
+
+}  // namespace hs::test

@@ -1,0 +1,245 @@
+// The request and answer forms against hand-made bytes and against each other.
+#include <gtest/gtest.h>
+
+#include "server/wire/locwire.h"
+
+using namespace hs::locwire;
+
+namespace {
+
+const InstallIdentity kId{0x65a1b2c3, 0x01020304, kProductCode};
+
+std::string Hex8(uint32_t v) {
+  char b[9];
+  std::snprintf(b, sizeof b, "%08x", v);
+  return b;
+}
+
+}  // namespace
+
+TEST(RouteRequestForm, WritesIdentityZAndSixteenCharactersPerHop) {
+  RouteRequest req{kId, false, {{{8, 8, 4, 4}, 40, 12}, {{192, 168, 1, 1}, 0, kNoTimeMs}}};
+  std::string expected = "loc/?" + Hex8(0x65a1b2c3 ^ kRequestMasks[0]) + Hex8(0x01020304 ^ kRequestMasks[1]) +
+                         Hex8(kProductCode ^ kRequestMasks[2]) + "&Z" + "0808040428" "00000c" + "c0a8010100" "98967f";
+  EXPECT_EQ(WriteRouteRequest(req), expected);
+  auto back = ReadRouteRequest(std::string_view(expected).substr(5));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, req);
+}
+
+TEST(RouteRequestForm, SpeedTestFormCarriesOneAddressAndPrecision) {
+  RouteRequest req{kId, true, {{{198, 18, 0, 1}, 240, kNoTimeMs}}};
+  std::string text = WriteRouteRequest(req);
+  EXPECT_EQ(text.size(), 5 + 24 + 1 + 10u);
+  EXPECT_EQ(text.substr(30), "c6120001f0");
+  auto back = ReadRouteRequest(std::string_view(text).substr(5));
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(back->speedTest);
+  EXPECT_EQ(back->hops, req.hops);
+}
+
+TEST(RouteRequestForm, UpperCaseHexIsAccepted) {
+  std::string q = WriteRouteRequest({kId, false, {{{10, 0, 0, 1}, 171, 255}}}).substr(5);
+  for (char& c : q) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  q[25] = 'Z';
+  auto r = ReadRouteRequest(q);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->hops[0].precision, 171);
+  EXPECT_EQ(r->hops[0].rttMs, 255u);
+}
+
+TEST(RouteRequestForm, RejectsMalformedRequests) {
+  std::string good = WriteRouteRequest({kId, false, {{{1, 2, 3, 4}, 1, 2}}}).substr(5);
+  std::string error;
+  EXPECT_TRUE(ReadRouteRequest(good, &error));
+  EXPECT_FALSE(ReadRouteRequest(good.substr(0, good.size() - 1), &error)) << "a hop one character short";
+  EXPECT_EQ(error, "hop list is not a multiple of 16 characters");
+  std::string badHex = good;
+  badHex[30] = 'g';
+  EXPECT_FALSE(ReadRouteRequest(badHex, &error));
+  EXPECT_EQ(error, "malformed hex in hop entry");
+  EXPECT_FALSE(ReadRouteRequest(good.substr(0, 24), &error)) << "no '&'";
+  EXPECT_FALSE(ReadRouteRequest(good.substr(0, 25), &error)) << "neither 'Z' nor a speed test entry";
+  std::string signedHex = good;
+  signedHex[0] = '-';
+  EXPECT_FALSE(ReadRouteRequest(signedHex, &error));
+  std::string nonAscii = good;
+  nonAscii[27] = '\xc3';
+  EXPECT_FALSE(ReadRouteRequest(nonAscii, &error));
+}
+
+TEST(RouteRequestForm, AcceptsSixtyThreeHopsAndNoMore) {
+  RouteRequest req{kId, false, std::vector<RouteHop>(kMaxRouteHops, RouteHop{{1, 1, 1, 1}, 0, 1})};
+  std::string q = WriteRouteRequest(req).substr(5);
+  ASSERT_TRUE(ReadRouteRequest(q));
+  std::string error;
+  EXPECT_FALSE(ReadRouteRequest(q + "0101010100000001", &error));
+  EXPECT_EQ(error, "too many hops");
+  req.hops.push_back(req.hops[0]);
+  EXPECT_EQ(WriteRouteRequest(req).size(), 5 + 25 + 1 + 16 * kMaxRouteHops) << "the writer drops the excess";
+}
+
+TEST(RouteAnswerForm, IsBannerTenCharactersPerHopAndClosingMark) {
+  std::vector<RouteEntry> e = {RouteEntry::FromPosition(51.5, -0.12, 130), RouteEntry::Unknown()};
+  std::string a = WriteRouteAnswer(e);
+  ASSERT_EQ(a.size(), 10 * 2 + 134u);
+  EXPECT_EQ(a.substr(0, 9), "Copyright");
+  // Longitude code (-0.12 + 180) * 180 = 32378.4 → 32378 = 0x7e7a; latitude (90 - 51.5) * 180 = 6930 = 0x1b12.
+  EXPECT_EQ(a.substr(128, 10), "7e7a1b1282");
+  EXPECT_EQ(a.substr(138, 10), "0000000000");
+  EXPECT_EQ(a.substr(148), "fdb6\r\n");
+  auto back = ReadRouteAnswer(a, 2);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, e);
+  EXPECT_NEAR((*back)[0].Latitude(), 51.5, 1.0 / 180);
+  EXPECT_NEAR((*back)[0].Longitude(), -0.12, 1.0 / 180);
+}
+
+TEST(RouteAnswerForm, ReaderChecksBannerLengthAndMark) {
+  std::string a = WriteRouteAnswer({RouteEntry::FromPosition(10, 10, 5)});
+  EXPECT_TRUE(ReadRouteAnswer(a, 1));
+  EXPECT_FALSE(ReadRouteAnswer(a, 2)) << "length must match the hop count";
+  EXPECT_FALSE(ReadRouteAnswer(a + " ", 1)) << "one byte too long";
+  EXPECT_FALSE(ReadRouteAnswer(a.substr(0, a.size() - 1), 1)) << "one byte too short";
+  std::string upper = a;
+  upper.replace(138, 4, "FDB6");
+  EXPECT_TRUE(ReadRouteAnswer(upper, 1)) << "the mark is compared in lower case";
+  std::string noBanner = a;
+  noBanner[0] = 'c';
+  EXPECT_FALSE(ReadRouteAnswer(noBanner, 1));
+  std::string noMark = a;
+  noMark.replace(138, 4, "fdb7");
+  EXPECT_FALSE(ReadRouteAnswer(noMark, 1));
+}
+
+TEST(RouteAnswerForm, EntryWithNonHexCharacterReadsAsUnknown) {
+  std::string a = WriteRouteAnswer({RouteEntry::FromPosition(10, 10, 5), RouteEntry::FromPosition(20, 20, 6)});
+  a[128 + 3] = 'g';
+  auto e = ReadRouteAnswer(a, 2);
+  ASSERT_TRUE(e);
+  EXPECT_EQ((*e)[0], RouteEntry::Unknown());
+  EXPECT_EQ((*e)[1].precision, 6);
+}
+
+TEST(RouteAnswerForm, PositionsClampToTheMapAndLongBannersAreCut) {
+  EXPECT_EQ(RouteEntry::FromPosition(90, -180, 1).latCode, 0);
+  EXPECT_EQ(RouteEntry::FromPosition(-90, 180, 1).latCode, 32400);
+  EXPECT_EQ(RouteEntry::FromPosition(-95, 200, 1).lonCode, 64800);
+  std::string a = WriteRouteAnswer({}, "Copyright " + std::string(300, 'x'));
+  EXPECT_EQ(a.size(), 134u);
+  EXPECT_LE(DefaultBanner().size(), kBannerLength) << "the default banner is not cut";
+}
+
+TEST(PlaceQueryForm, KeysInFixedOrderWithoutEscapingPlainValues) {
+  PlaceQuery q;
+  q.zip = "10001";
+  q.country = "US";
+  EXPECT_EQ(WritePlaceQuery(q), "lookup/?country=US&zip=10001");
+  PlaceQuery all{"example.org", "192.0.2.1", "DE", "Berlin", "BE", "10115", "host.example.org"};
+  EXPECT_EQ(WritePlaceQuery(all),
+            "lookup/?domain=example.org&ip=192.0.2.1&country=DE&city=Berlin&state=BE&zip=10115&url=host.example.org");
+  EXPECT_EQ(WritePlaceQuery({}), "lookup/");
+  auto back = ReadPlaceQuery(std::string_view(WritePlaceQuery(all)).substr(8));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, all);
+}
+
+TEST(PlaceQueryForm, BlanksAndEightBitBytesArePercentEncodedAndRoundTrip) {
+  PlaceQuery q;
+  q.country = "US";
+  q.city = "New York & Co 100%";
+  q.state = "Z\xfcrich";
+  std::string text = WritePlaceQuery(q);
+  EXPECT_EQ(text, "lookup/?country=US&city=New%20York%20%26%20Co%20100%25&state=Z%fcrich");
+  auto back = ReadPlaceQuery(std::string_view(text).substr(8));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, q);
+}
+
+TEST(PlaceQueryForm, ReaderIgnoresUnknownKeysKeepsFirstValueAndRejectsBadEscapes) {
+  auto q = ReadPlaceQuery("country=FR&foo=bar&country=DE&city");
+  ASSERT_TRUE(q);
+  EXPECT_EQ(q->country, "FR");
+  EXPECT_EQ(q->city, "") << "a key without '=' is present and empty";
+  EXPECT_FALSE(q->zip);
+  EXPECT_FALSE(ReadPlaceQuery("city=%4"));
+  EXPECT_FALSE(ReadPlaceQuery("city=%zz"));
+  EXPECT_TRUE(ReadPlaceQuery(""));
+}
+
+TEST(PlaceAnswerForm, StatusCommaLatitudeCommaLongitude) {
+  EXPECT_EQ(WritePlaceAnswer({0, 51.5, -0.12}), "TVGS0,51.5,-0.12");
+  EXPECT_EQ(WritePlaceAnswer({2, 48.85, 2.35}), "TVGS2,48.85,2.35");
+  EXPECT_EQ(WritePlaceAnswer({1, 0, 0}), "TVGS1,0,0");
+  EXPECT_EQ(WritePlaceAnswer({0, -33.868819, 151.209295}), "TVGS0,-33.86882,151.20929");
+  auto a = ReadPlaceAnswer("TVGS0,51.5,-0.12");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(*a, (PlaceAnswer{0, 51.5, -0.12}));
+  auto none = ReadPlaceAnswer("TVGS1,none");
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->status, 1);
+  EXPECT_EQ(none->latitude, 0);
+  EXPECT_FALSE(ReadPlaceAnswer("<html>Active Server Page error</html>"));
+  EXPECT_FALSE(ReadPlaceAnswer("TVGS"));
+  EXPECT_FALSE(ReadPlaceAnswer("TVGSx,1,2"));
+}
+
+TEST(CountryListForm, SuggestionThenRecordsClosedByCaret) {
+  CountryList list{"Germany", "DE", {{"France", "FR", 1}, {"Germany", "DE", 1}, {"United States", "US", 2}}};
+  std::string text = WriteCountryList(list);
+  EXPECT_EQ(text, "Germany|DE^France|FR|1^Germany|DE|1^United States|US|2^");
+  auto back = ReadCountryList(text);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, list);
+}
+
+TEST(CountryListForm, ReaderStopsAtRecordWithoutBarAndRejectsErrorPages) {
+  auto l = ReadCountryList("Chad|TD^Chad|TD|0^broken^Peru|PE|1^");
+  ASSERT_TRUE(l);
+  ASSERT_EQ(l->countries.size(), 1u);
+  EXPECT_EQ(l->countries[0].level, 0);
+  EXPECT_FALSE(ReadCountryList("no caret here"));
+  EXPECT_FALSE(ReadCountryList("x^Active Server Page^"));
+  EXPECT_FALSE(ReadCountryList("Chad|TD^Chad|TD|0")) << "must end with a caret";
+}
+
+TEST(UpdateCheckForm, RequestIsFlexcheckWithMaskedIdentity) {
+  std::string r = WriteUpdateRequest(kId);
+  EXPECT_EQ(r, "flexcheck/?" + Hex8(kId.installTime ^ kUpdateMasks[0]) + Hex8(kId.installRandom ^ kUpdateMasks[1]) +
+                   Hex8(kId.productCode ^ kUpdateMasks[2]));
+  auto back = ReadUpdateRequest(std::string_view(r).substr(11));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, kId);
+  EXPECT_FALSE(ReadUpdateRequest(std::string_view(r).substr(11, 23)));
+  EXPECT_FALSE(ReadUpdateRequest(std::string(r.substr(11)) + "0"));
+}
+
+TEST(UpdateCheckForm, EachAnswerKindRoundTrips) {
+  const UpdateAnswer answers[] = {
+      {UpdateAnswer::Current, "", ""},
+      {UpdateAnswer::NewVersion, "", ""},
+      {UpdateAnswer::NewVersion, "", "http://example.org/new"},
+      {UpdateAnswer::Information, "Maintenance on Sunday", "http://example.org/info"},
+      {UpdateAnswer::OpenPage, "", "http://example.org/page"},
+  };
+  const char* bytes[] = {"0", "1", "1\r\nhttp://example.org/new", "2\r\nMaintenance on Sunday\r\nhttp://example.org/info",
+                         "3\r\nhttp://example.org/page"};
+  for (size_t i = 0; i < std::size(answers); ++i) {
+    EXPECT_EQ(WriteUpdateAnswer(answers[i]), bytes[i]);
+    auto back = ReadUpdateAnswer(bytes[i]);
+    ASSERT_TRUE(back) << bytes[i];
+    EXPECT_EQ(*back, answers[i]) << bytes[i];
+  }
+  EXPECT_FALSE(ReadUpdateAnswer(""));
+  EXPECT_FALSE(ReadUpdateAnswer("2")) << "information without its lines";
+}
+
+TEST(DottedAddresses, ParseOnlyFourDecimalBytes) {
+  EXPECT_EQ(ParseDotted("198.18.0.1"), (std::array<uint8_t, 4>{198, 18, 0, 1}));
+  EXPECT_FALSE(ParseDotted("256.1.1.1"));
+  EXPECT_FALSE(ParseDotted("1.2.3"));
+  EXPECT_FALSE(ParseDotted("1.2.3.4.5"));
+  EXPECT_FALSE(ParseDotted("1.2.3.4 "));
+  EXPECT_FALSE(ParseDotted("1..3.4"));
+  EXPECT_EQ(DottedAddress({10, 0, 0, 255}), "10.0.0.255");
+}

@@ -1,0 +1,99 @@
+// Target texts: parsing, classification and resolution.
+#include <gtest/gtest.h>
+
+#include "scripted.h"
+#include "trace/target.h"
+
+namespace hs::test {
+namespace {
+
+TEST(ParseTargetTest, UrlYieldsBareHostAndFillsTheBuffer) {
+  TargetBuffer buffer;
+  EXPECT_EQ(ParseTarget("http://user:pw@www.example.test:8080/path/x.html", &buffer), "www.example.test");
+  EXPECT_EQ(buffer.Text(), "www.example.test");
+  EXPECT_EQ(ParseTarget("https://example.test", nullptr), "example.test");
+}
+
+TEST(ParseTargetTest, BrowserErrorPageMarkersCarryTheFailedUrl) {
+  const std::string url = "http://user@www.example.test:81/index.html";
+  EXPECT_EQ(ParseTarget("res://shdoclc.dll/dnserror.htm#" + url, nullptr), "www.example.test");
+  EXPECT_EQ(ParseTarget("res://shdoclc.dll/http_404.htm#" + url, nullptr), "www.example.test");
+}
+
+TEST(ParseTargetTest, NonUrlTextIsTheHostUnchanged) {
+  TargetBuffer buffer;
+  buffer.SetTargetText("before");
+  EXPECT_EQ(ParseTarget("router.example.test", &buffer), "router.example.test");
+  EXPECT_EQ(ParseTarget("host:8080", &buffer), "host:8080");  // no "//" after the colon
+  EXPECT_EQ(buffer.Text(), "before");
+}
+
+TEST(TargetBufferTest, KeepsAtMost255Characters) {
+  TargetBuffer buffer;
+  buffer.SetTargetText(std::string(300, 'a'));
+  EXPECT_EQ(buffer.Text().size(), 255u);
+}
+
+TEST(ResolveTest, DottedDecimalAndNames) {
+  ScriptedResolver resolver;
+  resolver.forward["host.test"] = Ip("198.18.3.4");
+  EXPECT_EQ(Resolve("198.18.3.4", resolver), Ip("198.18.3.4"));
+  EXPECT_EQ(Resolve("3323069188", resolver), Ip("198.18.3.4"));  // a bare number is a host-order address
+  EXPECT_EQ(Resolve("4294967297", resolver), Ip("0.0.0.1"));     // and wraps at 32 bits
+  EXPECT_EQ(Resolve("host.test", resolver), Ip("198.18.3.4"));
+  EXPECT_EQ(Resolve("other.test", resolver), 0u);
+  EXPECT_EQ(Resolve("", resolver), 0u);
+}
+
+TEST(ClassifyTargetTest, AddressMailOrName) {
+  EXPECT_EQ(ClassifyTarget("198.18.0.1"), TargetKind::Address);
+  EXPECT_EQ(ClassifyTarget("me@example.test"), TargetKind::MailAddress);
+  EXPECT_EQ(ClassifyTarget("example.test"), TargetKind::HostName);
+  EXPECT_EQ(ClassifyTarget("12345"), TargetKind::HostName);  // no dot: not a dotted address
+}
+
+TEST(PrivateRangesTest, OnlyTheThreeRanges) {
+  EXPECT_TRUE(IsPrivateAddress(Ip("10.1.2.3")));
+  EXPECT_TRUE(IsPrivateAddress(Ip("172.16.0.1")));
+  EXPECT_TRUE(IsPrivateAddress(Ip("172.31.255.255")));
+  EXPECT_FALSE(IsPrivateAddress(Ip("172.32.0.1")));
+  EXPECT_TRUE(IsPrivateAddress(Ip("192.168.200.1")));
+  EXPECT_FALSE(IsPrivateAddress(Ip("198.18.0.1")));
+}
+
+class ValidateTargetTest : public ::testing::Test {
+ protected:
+  ValidateTargetTest() {
+    resolver.forward["example.test"] = Ip("198.18.5.5");
+    TraceEngine::Platform p;
+    p.resolver = &resolver;
+    engine = std::make_unique<TraceEngine>(std::move(p));
+    engine->Status().SetDisplay(&status);
+  }
+  ScriptedResolver resolver;
+  RecordingStatus status;
+  std::unique_ptr<TraceEngine> engine;
+};
+
+TEST_F(ValidateTargetTest, OneTrailingDotIsDropped) {
+  std::string host = "example.test.";
+  EXPECT_TRUE(engine->ValidateTarget(host));
+  EXPECT_EQ(host, "example.test");
+  EXPECT_TRUE(status.Showed("IP address found: 198.18.5.5"));
+}
+
+TEST_F(ValidateTargetTest, MailLikeTextPassesWithoutLookup) {
+  std::string host = "someone@example.test";
+  EXPECT_TRUE(engine->ValidateTarget(host));
+  EXPECT_TRUE(status.Showed("someone@example.test is a possible e-mail address"));
+}
+
+TEST_F(ValidateTargetTest, DottedAddressStartingWithZeroIsRefused) {
+  std::string host = "0.18.0.1";
+  EXPECT_FALSE(engine->ValidateTarget(host));
+  std::string good = "198.18.0.1";
+  EXPECT_TRUE(engine->ValidateTarget(good));
+}
+
+}  // namespace
+}  // namespace hs::test
