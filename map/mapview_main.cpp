@@ -35,11 +35,12 @@ LocationSource SourceOf(const QJsonValue& v) {
   return LocationSource::None;
 }
 
-bool ReadTrace(const QString& path, std::vector<HopRef>& rows, QString& target) {
+bool ReadTrace(const QString& path, std::vector<HopRef>& rows, QString& target, bool& completed) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) return false;
   const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
   target = root.value("target").toString();
+  completed = root.value("completed").toBool(true);
   for (const QJsonValue& rv : root.value("rows").toArray()) {
     const QJsonObject r = rv.toObject();
     HopRef row = HopRef::Create();
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
   MapPlacesNamer namer(maps);
   std::vector<HopRef> rows;
   QString target;
-  if (!tracePath.isEmpty() && !ReadTrace(tracePath, rows, target)) {
+  bool completed = true;
+  if (!tracePath.isEmpty() && !ReadTrace(tracePath, rows, target, completed)) {
     std::cerr << "cannot read " << tracePath.toStdString() << "\n";
     return 1;
   }
@@ -129,7 +131,7 @@ int main(int argc, char** argv) {
     aim(view);
     MapRenderer renderer(maps, &namer);
     QImage image;
-    renderer.Paint(image, view, rows, true);
+    renderer.Paint(image, view, rows, completed);
     if (image.isNull() || !image.save(png)) {
       std::cerr << "nothing rendered\n";
       return 1;
@@ -139,7 +141,7 @@ int main(int argc, char** argv) {
 
   QMainWindow window;
   auto* widget = new MapWidget(maps, &namer);
-  widget->SetRouteSource([&] { return rows; }, [] { return true; });
+  widget->SetRouteSource([&] { return rows; }, [&] { return completed; });
   window.setCentralWidget(widget);
   window.setWindowTitle(target.isEmpty() ? "HopSight map" : "HopSight map - " + target);
   window.statusBar()->showMessage("Drag to move, click to zoom in, right click to zoom out");
