@@ -2,6 +2,8 @@
 // and a route-only repaint, each beside the same layers drawn without the
 // two polyline culls. The ratios are printed at the end of the run.
 //
+// Zoomed views: 8x is three halvings of the whole world's scale (32 -> 4).
+//
 //   build/bin/map_bench [--maps DIR] [benchmark flags]
 #include <benchmark/benchmark.h>
 
@@ -76,10 +78,14 @@ void LayersOnly(benchmark::State& state, int zoomSteps, bool cull, double lat = 
     benchmark::DoNotOptimize(frame.constBits());
   }
   state.counters["polylines"] = renderer.LastPolylinesDrawn();
+  state.counters["map"] = view.currentMap;
 }
 
 void BM_Zoom8Layers(benchmark::State& s) { LayersOnly(s, 3, true); }
 void BM_Zoom8LayersNoCull(benchmark::State& s) { LayersOnly(s, 3, false); }
+// Over North America, whose regional map reaches far beyond the view.
+void BM_Zoom8AmericaLayers(benchmark::State& s) { LayersOnly(s, 3, true, 40, -95); }
+void BM_Zoom8AmericaLayersNoCull(benchmark::State& s) { LayersOnly(s, 3, false, 40, -95); }
 // Over Africa, where only the world map covers the view.
 void BM_Zoom8WorldMapLayers(benchmark::State& s) { LayersOnly(s, 3, true, 5, 20); }
 void BM_Zoom8WorldMapLayersNoCull(benchmark::State& s) { LayersOnly(s, 3, false, 5, 20); }
@@ -107,6 +113,8 @@ BENCHMARK(BM_Zoom8FullPaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zoom8FullPaintNoCull)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zoom8Layers)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zoom8LayersNoCull)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Zoom8AmericaLayers)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Zoom8AmericaLayersNoCull)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zoom8WorldMapLayers)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zoom8WorldMapLayersNoCull)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RouteOnlyRepaint)->Unit(benchmark::kMillisecond);
@@ -158,6 +166,7 @@ int main(int argc, char** argv) {
   ratio("BM_WorldFullPaintNoCull", "BM_WorldFullPaint");
   ratio("BM_Zoom8FullPaintNoCull", "BM_Zoom8FullPaint");
   ratio("BM_Zoom8LayersNoCull", "BM_Zoom8Layers");
+  ratio("BM_Zoom8AmericaLayersNoCull", "BM_Zoom8AmericaLayers");
   ratio("BM_Zoom8WorldMapLayersNoCull", "BM_Zoom8WorldMapLayers");
   ratio("BM_WorldFullPaint", "BM_RouteOnlyRepaint");
   std::printf("Goals: world full paint < 16 ms (%.2f ms), route-only < 2 ms (%.2f ms), culling >= 3x at 8x zoom.\n",
