@@ -1,0 +1,81 @@
+// Paints the map picture: the base map (background, grid, layers, labels)
+// into a kept image when the view changed, and the route over a copy of it.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <functional>
+#include <vector>
+
+#include "map/markers.h"
+#include "map/route_layout.h"
+
+class QPainter;
+
+namespace hs::map {
+
+// Pens, brushes and fonts of the map display. The route pens and the label
+// font are the renderer's; the rest is for the status line's event strip,
+// which draws with the map's objects.
+struct MapStyle {
+  QColor routeWide{0, 96, 0};     // 3 pixels
+  QColor routeNarrow{0, 160, 0};  // 1 pixel
+  QString labelFace = "Arial";
+  int labelHeight = 12;    // pixels
+  int labelWeight = -1;    // -1: bold on light text, normal on dark
+  QColor eventPen{0, 0, 255};      // 1 pixel
+  QColor eventBrushGreen{0, 255, 0};
+  QColor eventBrushGrey{128, 128, 128};
+  static QFont MapFont() {  // 11 pixels, normal weight, proportional sans-serif
+    QFont f("Arial");
+    f.setPixelSize(11);
+    f.setWeight(QFont::Normal);
+    f.setStyleHint(QFont::SansSerif);
+    return f;
+  }
+};
+
+class MapRenderer {
+ public:
+  MapRenderer(const MapTable& maps, const PlaceNamer* namer);
+
+  // Benchmarks compare with the culls switched off; the picture is the same.
+  void SetCulling(bool on) { culling_ = on; }
+  // Asked once, at the first label pass: is it 24 or 25 December?
+  void SetChristmasCheck(std::function<bool()> check) { christmasCheck_ = std::move(check); }
+  MapStyle& Style() { return style_; }
+
+  // Paints the view into `target` (client size). Nothing when no map is
+  // loaded or the view has no scale. Pixel positions go back into the rows.
+  void Paint(QImage& target, MapView& view, const std::vector<HopRef>& hops, bool traceEnded);
+
+  // The parts, for benchmarks and tests.
+  void DrawBaseMap(QImage& image, MapView& view, const std::vector<RouteHopInput>& hops);
+  void DrawRoute(QPainter& p, const MapView& view, const std::vector<RouteHopInput>& hops, bool traceEnded,
+                 std::vector<RouteNode>* out = nullptr);
+  // The layers step alone, into `image`.
+  void DrawLayersOnly(QImage& image, const MapView& view);
+  const QImage& BaseImage() const { return base_; }
+  int LastPolylinesDrawn() const { return polylinesDrawn_; }
+
+ private:
+  void DrawGrid(QPainter& p, const MapView& v, const MapRecord& m);
+  bool DrawLayers(QPainter& p, const MapView& v, const MapRecord& m);
+  void DrawLabels(QPainter& p, const MapView& v, const MapRecord& m, const std::vector<RouteHopInput>& hops);
+
+  const MapTable& maps_;
+  const PlaceNamer* namer_;
+  MarkerImages markers_;
+  MapStyle style_;
+  QImage base_;
+  std::vector<QPoint> buffer_;
+  bool culling_ = true;
+  int christmas_ = -1;  // unknown until the first label pass
+  std::function<bool()> christmasCheck_;
+  int polylinesDrawn_ = 0;
+};
+
+std::vector<RouteHopInput> RouteInputs(const std::vector<HopRef>& hops);
+bool IsChristmasToday();
+
+}  // namespace hs::map

@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include "map/map_view.h"
+#include "test_maps.h"
+
+namespace hs::map {
+namespace {
+
+using testing::SquareMap;
+
+MapTable Table(std::initializer_list<MapRecord> maps) {
+  MapTable t;
+  for (const MapRecord& m : maps) t.Add(m);
+  return t;
+}
+
+const MapRecord kWorld = SquareMap({0, 0, 64800, 32400}, true);
+
+MapView WorldView(const MapTable& t, int w, int h) {
+  MapView v;
+  v.SetClient(w, h);
+  v.ShowWholeWorld(t);
+  return v;
+}
+
+GeoLocation At(double lat, double lon) { return {LocationSource::Database, lat, lon, 40}; }
+
+TEST(ProjectHopTest, TruncatesTowardZeroAndTakesTheAbsoluteY) {
+  EXPECT_EQ(ProjectHop(0, 0), (MapPos{32400, 16200}));
+  EXPECT_EQ(ProjectHop(90, -180), (MapPos{0, 0}));
+  EXPECT_EQ(ProjectHop(-90, 180), (MapPos{64800, 32400}));
+  EXPECT_EQ(ProjectHop(51.50001, -0.12999), (MapPos{32376, 6929}));  // 32376.6, 6929.99
+  EXPECT_EQ(ProjectHop(95, 0).y, 900);  // beyond the pole folds back
+}
+
+TEST(PointInViewTest, DateLineCopiesPassThroughTheEasternCopy) {
+  MapView v;
+  v.left = 60000, v.right = 70000, v.top = 1000, v.bottom = 2000, v.scale = 10;
+  EXPECT_EQ(v.PointInView(64000, 1500), 1);  // just west of 180E
+  EXPECT_EQ(v.PointInView(500, 1500), 2);    // just east of 180W
+  EXPECT_EQ(v.PointInView(59999, 1500), 0);
+  EXPECT_EQ(v.PointInView(70000 - 64800, 1500), 0);  // right edge exclusive
+  EXPECT_EQ(v.PointInView(64000, 2000), 0);          // bottom edge exclusive
+  EXPECT_EQ(v.ToPixel(500, 1500, 2), (MapPos{530, 50}));
+  EXPECT_EQ(v.ToPixel(64000, 1000, 1), (MapPos{400, 0}));
+}
+
+TEST(ShowWholeWorldTest, HeightLimitedWindowIsCentredAndNormalised) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 400);
+  EXPECT_EQ(v.maxScale, 64);
+  EXPECT_EQ(v.minScale, 2);
+  EXPECT_EQ(v.scale, 64);
+  EXPECT_EQ(v.top, 0);
+  EXPECT_EQ(v.bottom, 25600);
+  EXPECT_EQ(v.left, 56700);  // -8100 moved into 0..64800
+  EXPECT_EQ(v.right, 120700);
+  EXPECT_EQ(v.centreX, 88700);
+}
+
+TEST(ShowWholeWorldTest, WidthLimitedWindowIsCentredVertically) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 1000);
+  EXPECT_EQ(v.scale, 64);
+  EXPECT_EQ(v.left, 0);
+  EXPECT_EQ(v.right, 64000);
+  EXPECT_EQ(v.top, -(1000 * 64800 / 1000 - 32400) / 2);
+  EXPECT_EQ(v.bottom, v.top + 64000);
+}
+
+TEST(ShowWholeWorldTest, ZeroClientLeavesTheViewUnchanged) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 500);
+  const MapView before = v;
+  v.SetClient(0, 300);
+  v.ShowWholeWorld(t);
+  v.SetClient(300, 0);
+  v.ShowWholeWorld(t);
+  EXPECT_EQ(v.scale, before.scale);
+  EXPECT_EQ(v.left, before.left);
+  EXPECT_EQ(v.top, before.top);
+  EXPECT_EQ(v.maxScale, before.maxScale);
+}
+
+TEST(ZoomTest, MaxScaleOneMakesZoomingDoNothing) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 70000, 500);  // wider than the world in map units
+  EXPECT_EQ(v.maxScale, 1);
+  EXPECT_EQ(v.scale, 1);
+  const int32_t width = v.right - v.left;
+  v.Zoom(t, -1, -1, true);
+  EXPECT_EQ(v.scale, 1);
+  v.Zoom(t, -1, -1, false);
+  EXPECT_EQ(v.scale, 1);
+  EXPECT_EQ(v.right - v.left, width);
+}
+
+TEST(ZoomTest, ZoomInRecentresThenShrinksAboutTheCentre) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 500);
+  ASSERT_EQ(v.left, 0);
+  int repaints = 0;
+  v.requestRepaint = [&] { ++repaints; };
+  v.baseMapValid = 1;
+  v.Zoom(t, 600, 250, true);
+  EXPECT_EQ(v.scale, 32);
+  EXPECT_EQ(v.left, 22400);
+  EXPECT_EQ(v.right, 54400);
+  EXPECT_EQ(v.top, 8000);
+  EXPECT_EQ(v.bottom, 24000);
+  EXPECT_EQ(v.baseMapValid, 0);
+  EXPECT_EQ(repaints, 1);
+  v.Zoom(t, 600, 250, false);  // never re-centres
+  EXPECT_EQ(v.scale, 64);
+  EXPECT_EQ(v.left, 6400);
+  EXPECT_EQ(v.right, 70400);
+  EXPECT_EQ(v.top, 0);
+  EXPECT_EQ(v.bottom, 32000);
+  v.Zoom(t, -1, -1, false);  // at the coarsest scale nothing changes
+  EXPECT_EQ(v.scale, 64);
+  EXPECT_EQ(v.left, 6400);
+  EXPECT_EQ(repaints, 3);
+}
+
+TEST(ZoomTest, AtTheFinestScaleZoomInOnlyRecentres) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 500);
+  for (int i = 0; i < 10; ++i) v.Zoom(t, -1, -1, true);
+  ASSERT_EQ(v.scale, 2);
+  const MapView before = v;
+  v.Zoom(t, -1, 300, true);
+  EXPECT_EQ(v.scale, 2);
+  EXPECT_EQ(v.left, before.left);
+  EXPECT_EQ(v.top, before.top + 100);
+  EXPECT_EQ(v.bottom - v.top, before.bottom - before.top);
+}
+
+TEST(PanTest, DraggingPastTheDateLineWraps) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 500);
+  v.Pan(t, 110, 0, 100, 0);  // map follows the pointer east
+  EXPECT_EQ(v.left, 64800 - 640);
+  EXPECT_EQ(v.right - v.left, 64000);
+  EXPECT_EQ(v.centreX, (v.left + v.right) / 2);
+  v.Pan(t, 80, 0, 100, 0);
+  EXPECT_EQ(v.left, 640);
+  for (int i = 0; i < 50; ++i) {
+    v.Pan(t, 100 + 37 * (i % 3 - 1), 0, 100, 0);
+    EXPECT_GE(v.left, 0);
+    EXPECT_LE(v.left, 64800);
+  }
+}
+
+TEST(PanTest, TheViewStopsAQuarterWorldBeyondThePoles) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 500);
+  v.Pan(t, 0, 300, 0, 0);
+  EXPECT_EQ(v.top, -16200);
+  EXPECT_EQ(v.bottom, -16200 + 32000);
+  EXPECT_EQ(v.centreY, (v.top + v.bottom) / 2);
+  v.Pan(t, 0, -1000, 0, 0);
+  EXPECT_EQ(v.bottom, 48600);
+  EXPECT_EQ(v.top, 48600 - 32000);
+}
+
+TEST(ChooseMapTest, SmallestContainingMapWinsAndTiesKeepTheEarlierMap) {
+  const MapRecord a = SquareMap({20000, 2000, 40000, 12000}, true);
+  const MapRecord b = SquareMap({21000, 2000, 41000, 12000}, true);  // same area
+  const MapRecord big = SquareMap({10000, 1000, 50000, 20000}, true);
+  const MapTable t = Table({kWorld, big, a, b});
+  MapView v;
+  v.left = 25000, v.right = 30000, v.top = 3000, v.bottom = 5000;
+  v.NormaliseAndChooseMap(t);
+  EXPECT_EQ(v.currentMap, 2);
+  v.left = 39000, v.right = 40500;  // b alone contains it; big is larger
+  v.NormaliseAndChooseMap(t);
+  EXPECT_EQ(v.currentMap, 3);
+}
+
+TEST(ChooseMapTest, AfterANonWrappingMapAnyIntersectingMapPasses) {
+  const MapRecord europe = SquareMap({30000, 3000, 40000, 10000}, false);
+  const MapTable t = Table({kWorld, europe});
+  MapView v;
+  v.left = 35000, v.right = 45000, v.top = 5000, v.bottom = 9000;
+  v.currentMap = 0;  // the world wraps: europe must contain the view
+  v.NormaliseAndChooseMap(t);
+  EXPECT_EQ(v.currentMap, 0);
+  v.currentMap = 1;  // europe does not wrap: touching the view is enough
+  v.NormaliseAndChooseMap(t);
+  EXPECT_EQ(v.currentMap, 1);
+  v.left = 50000, v.right = 60000;
+  v.NormaliseAndChooseMap(t);
+  EXPECT_EQ(v.currentMap, 0);
+}
+
+TEST(ChooseMapTest, NoMapsMeansMapZero) {
+  MapTable empty;
+  MapView v;
+  v.currentMap = 5;
+  v.left = -10;
+  v.right = 100;
+  v.NormaliseAndChooseMap(empty);
+  EXPECT_EQ(v.currentMap, 0);
+  EXPECT_EQ(v.left, 64790);
+}
+
+TEST(FollowRouteTest, SingleHopIsCentredAndZoomedOneStepPerCall) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 500);
+  const std::vector<GeoLocation> route{At(48.85, 2.35)};
+  const MapPos p = ProjectHop(route[0]);
+  int expected = 64;
+  for (int call = 0; call < 7; ++call) {
+    v.FollowRoute(t, route, false, true);
+    expected = std::max(2, expected / 2);
+    EXPECT_EQ(v.scale, expected) << call;
+    EXPECT_EQ(v.centreX, p.x);
+    EXPECT_EQ(v.centreY, p.y);
+    EXPECT_EQ(v.PointInView(p.x, p.y), 1);
+  }
+}
+
+TEST(FollowRouteTest, ARouteThatDoesNotFitZoomsOutUntilItDoes) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 500);
+  for (int i = 0; i < 3; ++i) v.Zoom(t, -1, -1, true);
+  ASSERT_EQ(v.scale, 8);
+  v.baseMapValid = 0;
+  const std::vector<GeoLocation> route{At(50, 0), At(45, 30), At(40, 60)};
+  v.FollowRoute(t, route, false, true);
+  EXPECT_EQ(v.scale, 16);
+  for (const GeoLocation& g : route) EXPECT_EQ(v.PointInView(ProjectHop(g).x, ProjectHop(g).y), 1);
+  EXPECT_EQ(v.baseMapValid, 1);  // the fit's stop mark
+  v.FollowRoute(t, route, true, true);
+  EXPECT_EQ(v.baseMapValid, 0);  // force asks for a fresh base map
+}
+
+TEST(FollowRouteTest, RouteWiderThanTheWorldViewTurnsHalfAWorldWest) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1500, 750);
+  ASSERT_EQ(v.maxScale, 32);
+  v.baseMapValid = 0;
+  const std::vector<GeoLocation> route{At(0, -60), At(0, -170), GeoLocation{}, At(0, 175)};
+  v.FollowRoute(t, route, false, true);
+  EXPECT_EQ(v.left, 41250);
+  EXPECT_EQ(v.right, 89250);
+  EXPECT_EQ(v.PointInView(ProjectHop(route[3]).x, ProjectHop(route[3]).y), 1);
+}
+
+TEST(FollowRouteTest, NoLocatedHopLeavesTheViewAlone) {
+  const MapTable t = Table({kWorld});
+  MapView v = WorldView(t, 1000, 500);
+  const MapView before = v;
+  v.FollowRoute(t, {GeoLocation{}, GeoLocation{}}, false, true);
+  EXPECT_EQ(v.scale, before.scale);
+  EXPECT_EQ(v.left, before.left);
+}
+
+}  // namespace
+}  // namespace hs::map
