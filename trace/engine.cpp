@@ -36,8 +36,9 @@ void TraceEngine::Spawn(std::function<void()> body) {
     std::lock_guard g(threadsLock_);
     ++activeThreads_;
   }
-  std::thread([this, body = std::move(body)] {
+  std::thread([this, body = std::move(body)]() mutable {
     body();
+    body = nullptr;  // drop what the body holds (rows) before the engine counts as idle
     std::lock_guard g(threadsLock_);
     --activeThreads_;
     threadsIdle_.notify_all();  // under the lock: the engine may be destroyed right after
