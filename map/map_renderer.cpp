@@ -10,6 +10,75 @@ namespace {
 
 QColor ToQColor(Colour c) { return QColor(Red(c), Green(c), Blue(c)); }
 
+// Pixels beyond the client rectangle that clipped shapes keep. A 1-pixel
+// antialiased stroke with its square cap reaches less than 2 pixels past a
+// point, so whatever lies further out cannot colour a visible pixel.
+constexpr int32_t kClipMargin = 4;
+
+// Sutherland-Hodgman against one side of the clip rectangle: keeps the part of
+// the closed ring `in` where inside(p) holds, with exact (fractional) crossing
+// points so that the edges that remain in view keep their slope.
+template <typename Inside, typename Cross>
+void ClipRing(const std::vector<QPointF>& in, std::vector<QPointF>& out, Inside inside, Cross cross) {
+  out.clear();
+  if (in.empty()) return;
+  QPointF prev = in.back();
+  bool prevIn = inside(prev);
+  for (const QPointF& cur : in) {
+    const bool curIn = inside(cur);
+    if (curIn != prevIn) out.push_back(cross(prev, cur));
+    if (curIn) out.push_back(cur);
+    prev = cur;
+    prevIn = curIn;
+  }
+}
+
+// Cuts a filled ring to `area`; the result is in `a` (`b` is scratch).
+void ClipPolygon(const QPoint* pts, size_t n, const QRect& area, std::vector<QPointF>& a, std::vector<QPointF>& b) {
+  a.assign(pts, pts + n);
+  const double l = area.left(), t = area.top(), r = area.right() + 1, bt = area.bottom() + 1;
+  auto atX = [](double x) {
+    return [x](const QPointF& p, const QPointF& q) {
+      return QPointF(x, p.y() + (q.y() - p.y()) * (x - p.x()) / (q.x() - p.x()));
+    };
+  };
+  auto atY = [](double y) {
+    return [y](const QPointF& p, const QPointF& q) {
+      return QPointF(p.x() + (q.x() - p.x()) * (y - p.y()) / (q.y() - p.y()), y);
+    };
+  };
+  ClipRing(a, b, [l](const QPointF& p) { return p.x() >= l; }, atX(l));
+  ClipRing(b, a, [r](const QPointF& p) { return p.x() <= r; }, atX(r));
+  ClipRing(a, b, [t](const QPointF& p) { return p.y() >= t; }, atY(t));
+  ClipRing(b, a, [bt](const QPointF& p) { return p.y() <= bt; }, atY(bt));
+}
+
+// Draws the runs of consecutive segments that come near `area`, each as its
+// own polyline of the original points.
+void DrawPolylineRuns(QPainter& p, const QPoint* pts, size_t n, const QRect& area) {
+  auto near = [&](size_t k) {  // segment k..k+1 by its box
+    const QPoint& a = pts[k];
+    const QPoint& b = pts[k + 1];
+    return std::max(a.x(), b.x()) >= area.left() && std::min(a.x(), b.x()) <= area.right() &&
+           std::max(a.y(), b.y()) >= area.top() && std::min(a.y(), b.y()) <= area.bottom();
+  };
+  size_t k = 0;
+  while (k + 1 < n) {
+    if (!near(k)) {
+      ++k;
+      continue;
+    }
+    size_t e = k + 1;
+    while (e + 1 < n && near(e)) ++e;
+    // One hidden segment more at each end: the stroker starts a line with a
+    // cap and carries the join state from the segment before, and both shift
+    // the antialiasing of the first pixels a segment shows.
+    const size_t from = k > 0 ? k - 1 : 0, to = std::min(e + 1, n - 1);
+    p.drawPolyline(pts + from, int(to - from + 1));
+    k = e;
+  }
+}
+
 }  // namespace
 
 std::vector<RouteHopInput> RouteInputs(const std::vector<HopRef>& hops) {
@@ -85,6 +154,8 @@ bool MapRenderer::DrawLayers(QPainter& p, const MapView& v, const MapRecord& m) 
   buffer_.resize(size_t(m.maxLastOffset) + 1);
   const int32_t cr = v.client.right, cb = v.client.bottom;
   const int32_t east = kWorldWidth / v.scale;
+  const bool clip = culling_ && clipping_;
+  const QRect area(-kClipMargin, -kClipMargin, cr + 2 * kClipMargin, cb + 2 * kClipMargin);
   size_t first = 0;
   for (size_t li = 0; li < m.layers.size(); ++li) {
     const MapLayer& layer = m.layers[li];
@@ -140,10 +211,17 @@ bool MapRenderer::DrawLayers(QPainter& p, const MapView& v, const MapRecord& m) 
         // The pixel box is inclusive of its last pixel.
         if (culling_ && (maxX < 0 || minX >= cr || maxY < 0 || minY >= cb)) continue;
         ++polylinesDrawn_;
-        if (filled)
+        const bool inside = minX >= area.left() && maxX <= area.right() && minY >= area.top() && maxY <= area.bottom();
+        if (clip && !inside && filled) {
+          ClipPolygon(buffer_.data(), n, area, clipIn_, clipOut_);
+          if (clipIn_.size() >= 3) p.drawPolygon(clipIn_.data(), int(clipIn_.size()));
+        } else if (clip && !inside && !filled) {
+          DrawPolylineRuns(p, buffer_.data(), n, area);
+        } else if (filled) {
           p.drawPolygon(buffer_.data(), int(n));
-        else
+        } else {
           p.drawPolyline(buffer_.data(), int(n));
+        }
       }
     }
     first = end;

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QPointF>
 #include <functional>
 #include <vector>
 
@@ -41,6 +42,9 @@ class MapRenderer {
 
   // Benchmarks compare with the culls switched off; the picture is the same.
   void SetCulling(bool on) { culling_ = on; }
+  // With culling on, shapes that reach out of the picture are cut to it (plus
+  // a margin) before drawing; off only to compare pictures and times.
+  void SetClipping(bool on) { clipping_ = on; }
   // Asked once, at the first label pass: is it 24 or 25 December?
   void SetChristmasCheck(std::function<bool()> check) { christmasCheck_ = std::move(check); }
   MapStyle& Style() { return style_; }
@@ -69,7 +73,9 @@ class MapRenderer {
   MapStyle style_;
   QImage base_;
   std::vector<QPoint> buffer_;
+  std::vector<QPointF> clipIn_, clipOut_;  // kept between paints: no allocation per polygon
   bool culling_ = true;
+  bool clipping_ = true;
   int christmas_ = -1;  // unknown until the first label pass
   std::function<bool()> christmasCheck_;
   int polylinesDrawn_ = 0;

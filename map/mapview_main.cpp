@@ -5,15 +5,13 @@
 //   hopsight-mapview [--maps DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS] [--whole-world] [TRACE.json]
 #include <QApplication>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMainWindow>
 #include <QStatusBar>
 #include <cstdio>
 #include <iostream>
 
 #include "map/map_widget.h"
+#include "map/trace_json.h"
 
 using namespace hs;
 using namespace hs::map;
@@ -27,39 +25,9 @@ class StderrBoxes : public MapMessageBoxes {
   }
 };
 
-LocationSource SourceOf(const QJsonValue& v) {
-  if (v.isDouble()) return LocationSource(v.toInt());
-  static const char* names[] = {"None", "DefaultHome", "Home", "WhoIsAddress", "Database", "", "Cache", "User", "Server"};
-  for (int i = 0; i < 9; ++i)
-    if (v.toString().compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0 && names[i][0]) return LocationSource(i);
-  return LocationSource::None;
-}
-
-bool ReadTrace(const QString& path, std::vector<HopRef>& rows, QString& target, bool& completed) {
+bool ReadTrace(const QString& path, TraceJson& trace) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return false;
-  const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
-  target = root.value("target").toString();
-  completed = root.value("completed").toBool(true);
-  for (const QJsonValue& rv : root.value("rows").toArray()) {
-    const QJsonObject r = rv.toObject();
-    HopRef row = HopRef::Create();
-    row->hopNumber = r.value("index").toInt(int(rows.size()));
-    row->SetName(r.value("name").toString().toStdString());
-    row->lastRtt = r.value("rtt").isDouble() ? uint32_t(r.value("rtt").toDouble()) : kNoTime;
-    row->sentCount = r.value("sent").toInt();
-    row->droppedCount = r.value("dropped").toInt();
-    GeoLocation g;
-    if (r.value("latitude").isDouble() && r.value("longitude").isDouble()) {
-      g.source = SourceOf(r.value("source"));
-      g.latitude = r.value("latitude").toDouble();
-      g.longitude = r.value("longitude").toDouble();
-      g.precision = r.value("precision").toInt();
-    }
-    row->SetLocation(g);
-    rows.push_back(row);
-  }
-  return true;
+  return f.open(QIODevice::ReadOnly) && ReadTraceJson(f.readAll(), trace);
 }
 
 std::vector<GeoLocation> Locations(const std::vector<HopRef>& rows) {
@@ -104,13 +72,14 @@ int main(int argc, char** argv) {
   MapTable maps;
   maps.LoadAtStartup(mapsDir.toStdString(), &boxes);
   MapPlacesNamer namer(maps);
-  std::vector<HopRef> rows;
-  QString target;
-  bool completed = true;
-  if (!tracePath.isEmpty() && !ReadTrace(tracePath, rows, target, completed)) {
+  TraceJson trace;
+  if (!tracePath.isEmpty() && !ReadTrace(tracePath, trace)) {
     std::cerr << "cannot read " << tracePath.toStdString() << "\n";
     return 1;
   }
+  const std::vector<HopRef>& rows = trace.rows;
+  const QString target = QString::fromLatin1(trace.target);
+  const bool completed = trace.completed;
 
   auto aim = [&](MapView& v) {
     if (zoomSteps > 0) {
