@@ -3,8 +3,8 @@
 //
 //   hopsight-mapdata --modules tools/mapdata/node_modules --out maps
 //
-// world.hsxmap comes from the 110m data; each region gets a 50m map and a
-// smaller, closer 10m map. Layers: filled land, lakes (land's holes, filled
+// world.hsxmap comes from the 110m data; two 50m maps cover the continents, and
+// three busy regions get a closer 10m map. Layers: filled land, lakes (land's holes, filled
 // with the sea colour), coastlines and country borders as open lines. Rings
 // are cut at the date line and into tiles; the cut edges exist only in the
 // filled layers, which are never stroked.
@@ -295,11 +295,12 @@ int main(int argc, char** argv) {
   }
   const std::vector<Region> regions{
       {"world.hsxmap", "110m", {-180, -90, 180, 90}, 30, 150, true},
-      {"europe-50m.hsxmap", "50m", {-25, 33, 45, 72}, 10, 300, false},
+      // Two 50m maps cover every land but Antarctica, so a zoomed view anywhere
+      // gets the finer coasts; the 10m maps cover the busiest regions.
+      {"americas-50m.hsxmap", "50m", {-170, -57, -25, 84}, 10, 600, false},
+      {"eurafrasia-50m.hsxmap", "50m", {-32, -48, 180, 82}, 10, 900, false},
       {"europe-10m.hsxmap", "10m", {-12, 35, 32, 61}, 4, 600, false},
-      {"namerica-50m.hsxmap", "50m", {-170, 7, -50, 75}, 10, 300, false},
       {"namerica-10m.hsxmap", "10m", {-126, 23, -64, 50}, 4, 600, false},
-      {"eastasia-50m.hsxmap", "50m", {70, -11, 150, 56}, 10, 300, false},
       {"eastasia-10m.hsxmap", "10m", {100, 18, 146, 46}, 4, 600, false},
   };
   for (const Region& r : regions)
