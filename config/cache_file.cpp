@@ -50,40 +50,51 @@ bool SplitEntry(std::string_view line, std::string_view& key, int32_t& time, std
   return true;
 }
 
-// Each section reader returns false when the text ended inside the section.
-bool ReadNames(LineReader& reader, Caches& caches) {
-  int32_t count = ReadCount(reader);
+// What one entry of a section came to.
+enum class Entry { Taken, Skipped, TextEnded };
+
+// The loop every section shares: its "count=" line, then entries until that
+// many were taken. `take(key, time, rest)` parses one entry (and may read
+// further lines, as WhoIs answers do). False when the text ended inside the
+// section.
+template <class Table, class Take>
+bool ReadSection(LineReader& reader, Table& table, Take take) {
+  const int32_t count = ReadCount(reader);
   if (count < 0) return !reader.AtEnd();
-  caches.names.Reserve(static_cast<size_t>(std::min(count, kMaxReserve)));
+  table.Reserve(static_cast<size_t>(std::min(count, kMaxReserve)));
   std::string_view line, key, rest;
   int32_t time = 0;
   for (int32_t read = 0; read < count;) {
     if (!reader.Next(line)) return false;
     if (!SplitEntry(WithoutLineFeed(line), key, time, rest)) continue;
-    caches.names.InsertIfNewer(platform::DottedToAddress(std::string(key)), std::string(rest), time);
-    ++read;
+    switch (take(key, time, rest)) {
+      case Entry::Taken: ++read; break;
+      case Entry::Skipped: break;
+      case Entry::TextEnded: return false;
+    }
   }
   return true;
 }
 
+bool ReadNames(LineReader& reader, Caches& caches) {
+  return ReadSection(reader, caches.names, [&](std::string_view key, int32_t time, std::string_view rest) {
+    caches.names.InsertIfNewer(platform::DottedToAddress(std::string(key)), std::string(rest), time);
+    return Entry::Taken;
+  });
+}
+
 bool ReadWhoIs(LineReader& reader, Caches& caches) {
-  int32_t count = ReadCount(reader);
-  if (count < 0) return !reader.AtEnd();
-  caches.whois.Reserve(static_cast<size_t>(std::min(count, kMaxReserve)));
-  std::string_view line, key, rest;
-  int32_t time = 0;
-  for (int32_t read = 0; read < count;) {
-    if (!reader.Next(line)) return false;
-    if (!SplitEntry(WithoutLineFeed(line), key, time, rest)) continue;
+  return ReadSection(reader, caches.whois, [&](std::string_view key, int32_t time, std::string_view) {
+    std::string_view line;
     std::string answer;
-    if (!reader.Next(line)) return false;
+    if (!reader.Next(line)) return Entry::TextEnded;
     if (line.substr(0, 5) == "size=") {
       // The answer may hold empty lines: join whole lines, line feeds
       // included, until its length is reached; the line feed that closes it
       // is not part of it.
       const size_t size = static_cast<size_t>(std::max<int32_t>(LeadingInt(line.substr(5)), 0));
       while (answer.size() < size) {
-        if (!reader.Next(line)) return false;
+        if (!reader.Next(line)) return Entry::TextEnded;
         answer.append(line);
       }
       if (answer.size() > size && answer.back() == '\n') answer.pop_back();
@@ -97,32 +108,22 @@ bool ReadWhoIs(LineReader& reader, Caches& caches) {
       if (answer.size() > kUnsizedAnswerLimit) answer.resize(kUnsizedAnswerLimit);
     }
     caches.whois.InsertIfNewer(
-        std::string(key), WhoIsCacheValue{std::make_shared<const std::string>(std::move(answer)), 0},
-        time);
-    ++read;
-  }
-  return true;
+        std::string(key), WhoIsCacheValue{std::make_shared<const std::string>(std::move(answer)), 0}, time);
+    return Entry::Taken;
+  });
 }
 
 bool ReadLocations(LineReader& reader, Caches& caches) {
-  int32_t count = ReadCount(reader);
-  if (count < 0) return !reader.AtEnd();
-  caches.locations.Reserve(static_cast<size_t>(std::min(count, kMaxReserve)));
-  std::string_view line, key, rest;
-  int32_t time = 0;
-  for (int32_t read = 0; read < count;) {
-    if (!reader.Next(line)) return false;
-    if (!SplitEntry(WithoutLineFeed(line), key, time, rest)) continue;
-    size_t comma1 = rest.find(',');
-    if (comma1 == std::string_view::npos) continue;
-    size_t comma2 = rest.find(',', comma1 + 1);
-    if (comma2 == std::string_view::npos) continue;
-    GeoLocation location{LocationSource::None, LeadingDouble(rest),
-                         LeadingDouble(rest.substr(comma1 + 1)), LeadingInt(rest.substr(comma2 + 1))};
+  return ReadSection(reader, caches.locations, [&](std::string_view key, int32_t time, std::string_view rest) {
+    const size_t comma1 = rest.find(',');
+    if (comma1 == std::string_view::npos) return Entry::Skipped;
+    const size_t comma2 = rest.find(',', comma1 + 1);
+    if (comma2 == std::string_view::npos) return Entry::Skipped;
+    const GeoLocation location{LocationSource::None, LeadingDouble(rest), LeadingDouble(rest.substr(comma1 + 1)),
+                               LeadingInt(rest.substr(comma2 + 1))};
     caches.locations.InsertIfNewer(std::string(key), location, time);
-    ++read;
-  }
-  return true;
+    return Entry::Taken;
+  });
 }
 
 void AppendEntryHead(std::string& out, std::string_view key, int32_t time) {
