@@ -23,12 +23,13 @@ class HopLookups {
   // (Base: only the fixed text of a silent hop.)
   virtual bool LookupHopName(HopRecord& row, bool networkAllowed, const CancellationWatch& watch);
   // Starts a WhoIs job for the row's address unless its answer is cached.
-  // A job increments `pendingQueries` when it starts and decrements it when it ends.
+  // A job increments the run's `pendingQueries` when it starts and decrements
+  // it when it ends; it keeps its own copy of the handle.
   virtual void StartNetworkLookup(const HopRef& row, const CancellationWatch& watch,
-                                  std::atomic<int>& pendingQueries) {}
+                                  const PendingQueries& pendingQueries) {}
   // Starts the domain WhoIs lookup of the last row; true when it finished at once.
   virtual bool StartDomainLookup(const HopRef& row, const CancellationWatch& watch,
-                                 std::atomic<int>& pendingQueries) { return false; }
+                                 const PendingQueries& pendingQueries) { return false; }
   // Places the row from local sources; true when its location was set.
   virtual bool LocateHop(HopRecord& row) { return false; }
   // Sends the whole route to a location server; true when the end of the

@@ -52,7 +52,6 @@ bool TraceEngine::WaitIdle(std::chrono::milliseconds timeout) {
 
 uint32_t TraceEngine::BeginTrace() {
   std::lock_guard g(transitionLock_);
-  state_.pendingQueries = 0;
   state_.traceRunning = 1;
   const uint32_t serial = state_.traceSerial.fetch_add(1) + 1;
   table_.Reset(serial);
@@ -196,6 +195,7 @@ void TraceEngine::RunTrace(Request request) {
   std::unique_ptr<platform::IcmpEcho> icmp = platform_.openIcmp();
   auto current = [&] { return watch.IsCurrent(); };
   auto updateViews = [&] { views_->RefreshRows(); };
+  const PendingQueries pendingQueries;  // this run's own count
 
   // 2. The target's address.
   status_.SetStatus(FormatText(text::kGettingAddressOf, request.targetText), 5);
@@ -230,8 +230,8 @@ void TraceEngine::RunTrace(Request request) {
   state_.destinationReady = 0;
   state_.destinationRowShown = 0;
   HopRef destination = HopRef::Create();
-  Spawn([this, destination, serial, host = currentTargetHost] {
-    DestinationProbe(destination, serial, host);
+  Spawn([this, destination, serial, host = currentTargetHost, pendingQueries] {
+    DestinationProbe(destination, serial, host, pendingQueries);
   });
 
   // 6. The probe loop.
@@ -278,7 +278,7 @@ void TraceEngine::RunTrace(Request request) {
     if (!current()) return;
     sounds_.PlayTraceSound(row->status == IP_REQ_TIMED_OUT ? text::kSoundTimeout : text::kSoundError);
     updateViews();
-    if (row->Stage() != HopStage::Created) lookups_->StartNetworkLookup(row, watch, state_.pendingQueries);
+    if (row->Stage() != HopStage::Created) lookups_->StartNetworkLookup(row, watch, pendingQueries);
     if (lookups_->LookupHopName(*row, false, watch)) sounds_.PlayTraceSound(text::kSoundStart);
     lookups_->LocateHop(*row);
     if (!current()) return;
@@ -365,7 +365,7 @@ void TraceEngine::RunTrace(Request request) {
     if (!current()) return;
     const HopRef& row = rows[i];
     if (i + 1 == rows.size() && row->Stage() == HopStage::Settled &&
-        lookups_->StartDomainLookup(row, watch, state_.pendingQueries)) {
+        lookups_->StartDomainLookup(row, watch, pendingQueries)) {
       sounds_.PlayTraceSound(text::kSoundDone);
       views_->ShowRow(static_cast<int>(i));
     }
@@ -383,9 +383,9 @@ void TraceEngine::RunTrace(Request request) {
   // 12. Wait a while for the WhoIs jobs.
   const uint32_t waitStart = platform_.clock();
   int shownCount = -1;
-  while (state_.pendingQueries > 0 && platform_.clock() - waitStart < kQueryWaitMs) {
+  while (pendingQueries.Count() > 0 && platform_.clock() - waitStart < kQueryWaitMs) {
     if (!current()) return;
-    const int pending = state_.pendingQueries;
+    const int pending = pendingQueries.Count();
     if (pending != shownCount) {
       status_.SetStatus(FormatText(pending == 1 ? text::kWaitingForQuery : text::kWaitingForQueries, pending),
                         2 * (50 - pending));
@@ -418,7 +418,8 @@ void TraceEngine::RunTrace(Request request) {
   views_->RedrawMap();
 }
 
-void TraceEngine::DestinationProbe(HopRef row, uint32_t savedSerial, std::string targetHost) {
+void TraceEngine::DestinationProbe(HopRef row, uint32_t savedSerial, std::string targetHost,
+                                   PendingQueries pendingQueries) {
   const CancellationWatch watch = state_.WatchOf(savedSerial);
   const uint32_t address = IsDottedAddress(targetHost) ? platform::DottedToAddress(targetHost)
                                                        : Resolve(targetHost, *platform_.resolver);
@@ -432,7 +433,7 @@ void TraceEngine::DestinationProbe(HopRef row, uint32_t savedSerial, std::string
   EchoProbe(*row, icmp.get(), address, kTargetTestTtl, kReplyWaitMs, state_.traceRunning,
             state_.traceSerial, true, platform_.clock);
   if (!watch.IsCurrent()) return;
-  if (row->Stage() != HopStage::Created) lookups_->StartNetworkLookup(row, watch, state_.pendingQueries);
+  if (row->Stage() != HopStage::Created) lookups_->StartNetworkLookup(row, watch, pendingQueries);
   if (!watch.IsCurrent()) return;
   lookups_->LocateHop(*row);
   icmp.reset();

@@ -100,7 +100,8 @@ class TraceEngine {
 
   void Spawn(std::function<void()> body);
   void RunTrace(Request request);
-  void DestinationProbe(HopRef row, uint32_t savedSerial, std::string targetHost);
+  void DestinationProbe(HopRef row, uint32_t savedSerial, std::string targetHost,
+                        PendingQueries pendingQueries);
   HopRef CreateLocalRow();
   uint32_t BeginTrace();
   void EndTrace(uint32_t savedSerial, bool bumpSerial);

@@ -203,11 +203,24 @@ class HopTable {
   std::atomic<int> rowCount_{0};
 };
 
+// Count of one trace run's outstanding WhoIs jobs. Every run makes its own and
+// hands copies to the jobs it starts, so a job that outlives its run can only
+// ever change the count of that run, never the wait of the next trace.
+class PendingQueries {
+ public:
+  PendingQueries() : count_(std::make_shared<std::atomic<int>>(0)) {}
+  void Increment() const { count_->fetch_add(1); }
+  void Decrement() const { count_->fetch_sub(1); }
+  int Count() const { return count_->load(); }
+
+ private:
+  std::shared_ptr<std::atomic<int>> count_;
+};
+
 // Process-wide state of the running trace.
 struct TraceState {
   std::atomic<int> traceRunning{0};
   std::atomic<uint32_t> traceSerial{0};
-  std::atomic<int> pendingQueries{0};
   std::atomic<uint8_t> destinationReady{0};
   std::atomic<uint8_t> destinationRowShown{0};
 

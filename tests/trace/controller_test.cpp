@@ -343,8 +343,11 @@ TEST_F(ControllerTest, StatusTextsAndPositionsFollowTheTrace) {
 TEST_F(ControllerTest, QueryWaitGivesUpAfterTenSeconds) {
   class StuckLookups : public HopLookups {
    public:
-    void StartNetworkLookup(const HopRef&, const CancellationWatch&, std::atomic<int>& pending) override {
-      if (!started.exchange(true)) pending += 2;  // two jobs that never finish
+    void StartNetworkLookup(const HopRef&, const CancellationWatch&, const PendingQueries& pending) override {
+      if (!started.exchange(true)) {  // two jobs that never finish
+        pending.Increment();
+        pending.Increment();
+      }
     }
     std::atomic<bool> started{false};
   } lookups;
@@ -362,8 +365,8 @@ TEST_F(ControllerTest, QueryWaitGivesUpAfterTenSeconds) {
 TEST_F(ControllerTest, StopDuringQueryWaitEndsWithoutCompletion) {
   class StuckLookups : public HopLookups {
    public:
-    void StartNetworkLookup(const HopRef&, const CancellationWatch&, std::atomic<int>& pending) override {
-      if (!started.exchange(true)) pending += 1;
+    void StartNetworkLookup(const HopRef&, const CancellationWatch&, const PendingQueries& pending) override {
+      if (!started.exchange(true)) pending.Increment();
     }
     std::atomic<bool> started{false};
   } lookups;
