@@ -265,13 +265,5 @@ TEST(HopTableTest, ReadsStopAtTheRowCount) {
   EXPECT_EQ(first->hopNumber, 1);
 }
 
-TEST(HopRecordTest, OnlyAnswersThatEndTheRouteEndIt) {
-  for (uint32_t s : {IP_SUCCESS, IP_DEST_NET_UNREACHABLE, IP_DEST_HOST_UNREACHABLE, IP_DEST_PROT_UNREACHABLE,
-                     IP_DEST_PORT_UNREACHABLE, IP_BAD_DESTINATION})
-    EXPECT_TRUE(EndsRoute(s)) << s;
-  for (uint32_t s : {uint32_t{IP_REQ_TIMED_OUT}, uint32_t{IP_TTL_EXPIRED_TRANSIT}, 11009u, 11014u, kStatusNotProbed})
-    EXPECT_FALSE(EndsRoute(s)) << s;
-}
-
 }  // namespace
 }  // namespace hs::test
