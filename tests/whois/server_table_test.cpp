@@ -1,0 +1,225 @@
+// The WhoIs server table: the built-in rows, choosing a row and a key, and
+// HopWhoIs.ini written and read back.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/config/temp_dir.h"
+#include "whois/rir_index.h"
+#include "whois/server_table.h"
+
+namespace hs::whois {
+namespace {
+
+// 192.0.2.0/24 is APNIC's and 198.51.100.0/24 RIPE's in this index.
+RirIndex TestIndex() {
+  return RirIndex(ParseRirIndex("[apnic]\n192.0.1.255\t192.0.3.0\n[ripe]\n198.51.99.255\t198.51.101.0\n"));
+}
+
+std::string Extension(const WhoIsSelection& s) { return s.row ? s.row->extension : "<none>"; }
+
+TEST(WhoIsBuiltInTable, HasTheRowsInOrderWithTheirDepthsAndChains) {
+  const WhoIsServerTable t = WhoIsServerTable::BuiltIn();
+  ASSERT_EQ(t.rows.size(), 124u);
+  EXPECT_EQ(t.rows[0].extension, "com");
+  EXPECT_EQ(t.rows[1].extension, "eur");
+  EXPECT_EQ(t.rows[22].extension, "ac.uk");
+  EXPECT_EQ(t.rows[23].extension, "uk");
+  EXPECT_EQ(t.rows[123].extension, "int");
+  for (const auto& row : t.rows) {
+    EXPECT_LE(row.extension.size(), 7u);
+    ASSERT_FALSE(row.servers.empty()) << row.extension;
+    for (const auto& server : row.servers) {
+      EXPECT_NE(server.queryFormat.find("%s"), std::string::npos) << row.extension;
+      EXPECT_TRUE(server.host[0] >= 'a' && server.host[0] <= 'z') << row.extension;  // the file reader's rule
+    }
+  }
+  const std::string depthThree = " au jp kr mx tw ac.uk uk il ar ae ba br ck cy ee ge hk id jo mk nz pe pk sy tr "
+                                 "tt ua za cn fj ";
+  for (const auto& row : t.rows)
+    EXPECT_EQ(row.depth, depthThree.find(" " + row.extension + " ") != std::string::npos ? 3 : 2) << row.extension;
+
+  auto rowOf = [&t](const std::string& ext) {
+    for (const auto& r : t.rows)
+      if (r.extension == ext) return r;
+    return WhoIsTableEntry{};
+  };
+  EXPECT_EQ(t.rows[0].servers.size(), 3u);
+  EXPECT_EQ(t.rows[0].servers[0].queryFormat, "DO %s");
+  EXPECT_EQ(t.rows[0].servers[1].queryFormat, "DO %s");
+  EXPECT_EQ(rowOf("jp").servers[0].queryFormat, "%s /e");
+  EXPECT_EQ(rowOf("jp").servers[1], t.rows[0].servers[2]);  // the proxy
+  EXPECT_EQ(rowOf("us").servers, rowOf("int").servers);
+  EXPECT_EQ(rowOf("gs").servers, rowOf("vg").servers);
+  EXPECT_EQ(rowOf("sk").servers, t.rows[1].servers);  // RIPE NCC
+  EXPECT_EQ(rowOf("mil").servers[0].queryFormat, "DO %s");
+  EXPECT_EQ(t.arinRow.depth, 4);
+  EXPECT_TRUE(t.arinRow.extension.empty());
+  EXPECT_EQ(t.ripeRow.servers, t.rows[1].servers);
+}
+
+TEST(SelectWhoIsServer, FollowsTheSuffixAndDepthRules) {
+  const WhoIsServerTable t = WhoIsServerTable::BuiltIn();
+  RirIndex rir = TestIndex();
+  auto pick = [&](const std::string& name) { return SelectWhoIsServer(t, rir, name); };
+
+  WhoIsSelection s = pick("mail.example.co.uk");
+  EXPECT_EQ(Extension(s), "uk");
+  EXPECT_EQ(s.key, "example.co.uk");
+  s = pick("host.cs.example.ac.uk");
+  EXPECT_EQ(Extension(s), "ac.uk");  // found before "uk"
+  EXPECT_EQ(s.key, "example.ac.uk");
+  s = pick("server.example.org");
+  EXPECT_EQ(s.row, &t.rows[0]);
+  EXPECT_EQ(s.key, "example.org");
+  s = pick("host.example.xy");
+  EXPECT_EQ(s.row, &t.rows[1]);
+  EXPECT_EQ(s.key, "example.xy");
+  EXPECT_EQ(pick("a.b.example.com").key, "example.com");
+  EXPECT_EQ(pick("example.com").key, "example.com");
+  EXPECT_EQ(pick("www.example.jp").key, "www.example.jp");  // depth 3 needs three labels
+  EXPECT_EQ(pick("a.www.example.jp").key, "www.example.jp");
+  EXPECT_FALSE(pick("workstation").row);
+  // Suffixes ignore label boundaries and case.
+  EXPECT_EQ(Extension(pick("gw.lab.test")), "st");
+  EXPECT_EQ(pick("host.example.DE").row, &t.rows[1]) << "DE is not de: a two-letter label no row serves";
+}
+
+TEST(SelectWhoIsServer, SendsAddressesToTheirRegistryWithTheWholeAddressAsKey) {
+  const WhoIsServerTable t = WhoIsServerTable::BuiltIn();
+  RirIndex rir = TestIndex();
+  WhoIsSelection s = SelectWhoIsServer(t, rir, "192.0.2.7");
+  EXPECT_EQ(s.row, &t.apnicRow);
+  EXPECT_EQ(s.key, "192.0.2.7");
+  EXPECT_EQ(SelectWhoIsServer(t, rir, "198.51.100.1").row, &t.ripeRow);
+  EXPECT_EQ(SelectWhoIsServer(t, rir, "203.0.113.1").row, &t.arinRow);
+}
+
+TEST(SelectWhoIsServer, GivesTheWholeNameForDepthsZeroAndOne) {
+  WhoIsServerTable t = WhoIsServerTable::BuiltIn();
+  RirIndex rir = TestIndex();
+  t.rows[0].depth = 1;
+  EXPECT_EQ(SelectWhoIsServer(t, rir, "a.b.example.org").key, "a.b.example.org");
+  t.rows[0].depth = 0;
+  EXPECT_EQ(SelectWhoIsServer(t, rir, "a.b.example.org").key, "a.b.example.org");
+}
+
+TEST(WhoIsRequest, PutsTheKeyForTheFirstPercentSAndEndsWithCrLf) {
+  EXPECT_EQ(WhoIsRequest({"h", "DO %s"}, "example.com"), "DO example.com\r\n");
+  EXPECT_EQ(WhoIsRequest({"h", "%s /e"}, "example.jp"), "example.jp /e\r\n");
+  EXPECT_EQ(WhoIsRequest({"h", "%n %s %s"}, "k"), "%n k %s\r\n");  // the file's text, never a format
+}
+
+// The file as the writer lays it out, with two specific rows.
+const char kSmallFile[] =
+    "**Version:3000 <-- do not modify!**\n"
+    "*** This file generated by HopSight.  Modify with caution.\n"
+    "** Format: Domain extension, Domain depth, <WhoIs server, WhoIs query>...\n"
+    "\n"
+    "[Default WhoIs Servers]\n"
+    "com, 2, whois.verisign-grs.com, \"DO %s\", whois.internic.net, \"DO %s\", whois.iana.org, \"%s\"\n"
+    "eur, 2, whois.ripe.net, \"%s\"\n"
+    "\n"
+    "[WhoIs Servers]\n"
+    "jp, 3, whois.jprs.jp, \"%s /e\", whois.iana.org, \"%s\"\n"
+    "zz, 2, whois.example.zz, \"%s\"\n";
+
+TEST(WhoIsFile, WriterLaysOutHeaderSectionsAndRows) {
+  WhoIsServerTable t = WhoIsServerTable::BuiltIn();
+  WhoIsServerTable small = t;
+  small.rows = {t.rows[0], t.rows[1], t.rows[10], {"zz", 2, {{"whois.example.zz", "%s"}}}};
+  EXPECT_EQ(FormatWhoIsFile(small), kSmallFile);
+}
+
+TEST(WhoIsFile, ReaderTakesBackWhatTheWriterWrote) {
+  const WhoIsServerTable built = WhoIsServerTable::BuiltIn();
+  const WhoIsServerTable read = ParseWhoIsFile(FormatWhoIsFile(built));
+  EXPECT_EQ(read.rows, built.rows);
+  const WhoIsServerTable small = ParseWhoIsFile(kSmallFile);
+  ASSERT_EQ(small.rows.size(), 4u);
+  EXPECT_EQ(small.rows[3].extension, "zz");
+  EXPECT_EQ(small.rows[2].servers.size(), 2u);
+  EXPECT_EQ(small.arinRow, built.arinRow);  // never in the file
+}
+
+TEST(WhoIsFile, ReaderParsesRowLinesByItsRules) {
+  WhoIsTableEntry row;
+  ASSERT_TRUE(ParseWhoIsRow("zz, 2, whois.example.zz, \"%s\"\n", 2, row));
+  EXPECT_EQ(row, (WhoIsTableEntry{"zz", 2, {{"whois.example.zz", "%s"}}}));
+  ASSERT_TRUE(ParseWhoIsRow("co.uk.longer, x7, a.example, \"q %s\", 9bad, \"%s\"", 2, row));
+  EXPECT_EQ(row.extension, "co.uk.l");  // seven characters at most
+  EXPECT_EQ(row.depth, 7);              // the first digit after the first comma
+  EXPECT_EQ(row.servers.size(), 1u);    // the chain ends at a host that begins with a digit
+  ASSERT_TRUE(ParseWhoIsRow("ab-c, 3, h.example, \"%s\"", 2, row));
+  EXPECT_EQ(row.extension, "ab");
+  EXPECT_FALSE(ParseWhoIsRow("zz, 2, 1.example.zz, \"%s\"", 2, row)) << "a host begins with a letter";
+  EXPECT_FALSE(ParseWhoIsRow("zz 2 whois.example.zz \"%s\"", 2, row)) << "no comma";
+  EXPECT_FALSE(ParseWhoIsRow("zz, two, whois.example.zz, \"%s\"", 2, row)) << "no digit";
+  EXPECT_FALSE(ParseWhoIsRow("zz, 2, whois.example.zz, \"%s", 2, row)) << "unclosed query";
+  EXPECT_FALSE(ParseWhoIsRow("zz, 2, whois.example.zz, \"%s\"", 255, row)) << "row 255 does not exist";
+}
+
+TEST(WhoIsFile, ASpecificRowWhoseHostBeginsWithADigitUsesUpNoRow) {
+  std::string text = kSmallFile;
+  text.insert(text.find("zz, 2"), "yy, 2, 10.0.0.1, \"%s\"\n");
+  const WhoIsServerTable t = ParseWhoIsFile(text);
+  ASSERT_EQ(t.rows.size(), 4u);
+  EXPECT_EQ(t.rows[3].extension, "zz");
+}
+
+TEST(WhoIsFile, DefaultSectionFailuresKeepOnlyRowsZeroAndOne) {
+  const WhoIsServerTable built = WhoIsServerTable::BuiltIn();
+  // A good first line and a bad second: row 0 from the file, row 1 built in.
+  std::string text = kSmallFile;
+  text.replace(text.find("com, 2, whois.verisign-grs.com"), 30, "com, 3, whois.other.example");
+  text.replace(text.find("eur, 2"), 6, "[eur]");
+  WhoIsServerTable t = ParseWhoIsFile(text);
+  ASSERT_EQ(t.rows.size(), 2u);
+  EXPECT_EQ(t.rows[0].depth, 3);
+  EXPECT_EQ(t.rows[0].servers[0].host, "whois.other.example");
+  EXPECT_EQ(t.rows[1], built.rows[1]);
+
+  // A first line that begins with a letter but does not parse: both built in.
+  text = kSmallFile;
+  text.replace(text.find("com, 2, whois.verisign-grs.com"), 30, "com, two, whois.other.example");
+  t = ParseWhoIsFile(text);
+  ASSERT_EQ(t.rows.size(), 2u);
+  EXPECT_EQ(t.rows[0], built.rows[0]);
+
+  // No default section: the two built-in rows only.
+  t = ParseWhoIsFile("[WhoIs Servers]\nzz, 2, whois.example.zz, \"%s\"\n");
+  EXPECT_EQ(t.rows.size(), 2u);
+}
+
+TEST(WhoIsFile, RowsBeyond255AreIgnoredAndTheVersionIsCarried) {
+  std::string text = "**Version:3127 <-- do not modify!**\n[Default WhoIs Servers]\n"
+                     "com, 2, whois.verisign-grs.com, \"DO %s\"\neur, 2, whois.ripe.net, \"%s\"\n\n[WhoIs Servers]\n";
+  for (int i = 0; i < 300; ++i) text += "zz, 2, whois" + std::to_string(i) + ".example, \"%s\"\n";
+  const WhoIsServerTable t = ParseWhoIsFile(text);
+  ASSERT_EQ(t.rows.size(), 255u);
+  EXPECT_EQ(t.rows[254].servers[0].host, "whois252.example");
+  EXPECT_EQ(t.version, 3127);
+  EXPECT_EQ(FormatWhoIsFile(t).substr(0, 36), "**Version:3127 <-- do not modify!**\n");
+  // The section ends at the first line that does not begin with a letter.
+  EXPECT_EQ(ParseWhoIsFile(std::string(kSmallFile) + "\nxx, 2, whois.example.xx, \"%s\"\n").rows.size(), 4u);
+}
+
+TEST(LoadWhoIsServers, WritesAMissingFileAndLeavesAnUnreadableOneAlone) {
+  testing::TempDir dir;
+  const std::string path = dir.File("HopWhoIs.ini");
+  WhoIsServerTable t = LoadWhoIsServers(dir.path());
+  EXPECT_EQ(t.rows.size(), 124u);
+  EXPECT_EQ(testing::ReadFile(path), FormatWhoIsFile(WhoIsServerTable::BuiltIn()));
+
+  testing::WriteFile(path, kSmallFile);
+  EXPECT_EQ(LoadWhoIsServers(dir.path()).rows.size(), 4u);
+
+  // A directory in its place cannot be read: nothing is replaced.
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  EXPECT_EQ(LoadWhoIsServers(dir.path()).rows.size(), 124u);
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+}  // namespace
+}  // namespace hs::whois
