@@ -303,9 +303,12 @@ bool ParseWhoIsRow(std::string_view line, size_t rowIndex, WhoIsTableEntry& row)
 }
 
 WhoIsServerTable ParseWhoIsFile(std::string_view text) {
-  const WhoIsServerTable pristine = WhoIsServerTable::BuiltIn();
-  WhoIsServerTable table = pristine;
-  table.rows.resize(2);  // count 2, rows 0 and 1 from the pristine copy
+  static const WhoIsServerTable pristine = WhoIsServerTable::BuiltIn();
+  WhoIsServerTable table;
+  table.rows = {pristine.rows[0], pristine.rows[1]};  // count 2, rows 0 and 1 from the pristine copy
+  table.arinRow = pristine.arinRow;
+  table.apnicRow = pristine.apnicRow;
+  table.ripeRow = pristine.ripeRow;
 
   BoundedLines lines(text, kMaxLineChars);
   std::string_view line;
