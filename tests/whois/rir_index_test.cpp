@@ -109,17 +109,6 @@ namespace {
 
 using whois::AddressBlock;
 
-TEST(RirData, MapsCountriesToTheirRegistry) {
-  EXPECT_EQ(RegistryOfCountry("JP"), Label::Apnic);
-  EXPECT_EQ(RegistryOfCountry("DE"), Label::Ripe);
-  EXPECT_EQ(RegistryOfCountry("KZ"), Label::Ripe);
-  EXPECT_EQ(RegistryOfCountry("US"), Label::Other);
-  EXPECT_EQ(RegistryOfCountry("BR"), Label::Other);
-  EXPECT_EQ(RegistryOfCountry("ZA"), Label::Other);
-  EXPECT_EQ(RegistryOfCountry("XX"), Label::Unknown);
-  EXPECT_EQ(RegistryOfCountry("J"), Label::Unknown);
-}
-
 TEST(RirData, ReadsRangesAndLetsNarrowerOnesHoldTheirAddresses) {
   size_t skipped = 0;
   std::vector<Segment> ranges = ReadCountryRanges("100,199,DE\n150,159,JP\r\n200,299,FR\nbad line\n300,250,US\n",

