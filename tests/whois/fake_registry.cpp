@@ -44,6 +44,11 @@ FakeRegistry::FakeRegistry(const std::string& address, uint16_t port) {
 }
 
 FakeRegistry::~FakeRegistry() {
+  {
+    std::lock_guard g(lock_);
+    stopping_ = true;
+  }
+  released_.notify_all();
   ::close(stopPipe_[1]);  // every wait on the read end wakes up, for good
   acceptThread_.join();
   std::list<std::thread> handlers;
@@ -69,6 +74,19 @@ void FakeRegistry::AnswerOthers(std::function<FakeReply(const std::string&)> rep
 std::vector<std::string> FakeRegistry::Requests() const {
   std::lock_guard g(lock_);
   return requests_;
+}
+
+void FakeRegistry::Hold() {
+  std::lock_guard g(lock_);
+  held_ = true;
+}
+
+void FakeRegistry::Release() {
+  {
+    std::lock_guard g(lock_);
+    held_ = false;
+  }
+  released_.notify_all();
 }
 
 bool FakeRegistry::WaitForRequests(size_t count, std::chrono::milliseconds timeout) const {
@@ -125,6 +143,11 @@ void FakeRegistry::Serve(int fd) {
 
   const FakeReply reply = ReplyTo(request);
   if (reply.delayMs && WaitStop(reply.delayMs)) return;
+  {
+    std::unique_lock g(lock_);
+    released_.wait(g, [this] { return !held_ || stopping_; });
+    if (stopping_) return;
+  }
 
   auto sendAll = [&](const char* data, size_t size) {
     while (size > 0) {

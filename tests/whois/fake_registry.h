@@ -45,6 +45,9 @@ class FakeRegistry {
 
   // Request lines received so far, in order.
   std::vector<std::string> Requests() const;
+  // While held, text replies wait before they are sent.
+  void Hold();
+  void Release();
   // Waits until `count` requests have arrived; false after `timeout`.
   bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
   int Connections() const { return connections_.load(); }
@@ -63,6 +66,9 @@ class FakeRegistry {
   std::thread acceptThread_;
   mutable std::mutex lock_;
   mutable std::condition_variable requestArrived_;
+  std::condition_variable released_;
+  bool held_ = false;      // under lock_
+  bool stopping_ = false;  // under lock_
   std::map<std::string, FakeReply> replies_;
   std::function<FakeReply(const std::string&)> others_;
   std::vector<std::string> requests_;

@@ -41,18 +41,20 @@ struct Workers : test::Registries {
   config::LocationCache locations;
   CountingViews views;
   WhoIsLookups lookups{querier, locations};
-  Workers() { lookups.SetViews(&views); }
+  explicit Workers(WhoIsLimits limits = test::TestLimits()) : Registries(limits) { lookups.SetViews(&views); }
 };
 
 TEST(WhoIsWorkers, OneWorkerPerKeyAndTheFirstHopGetsTheAnswer) {
-  Workers w;
+  Workers w(test::StopLimits());
   w.At("whois.arin.net").Answer("192.0.2.10", FakeReply::Of(std::string(kArinNetwork)));
   const CancellationWatch watch = w.Watch();
   const PendingQueries pending;
   HopRef hop = Hop("192.0.2.10"), again = Hop("192.0.2.10");
 
+  w.At("whois.arin.net").Hold();
   EXPECT_FALSE(w.lookups.StartNetworkLookup(hop, watch, pending));
   EXPECT_FALSE(w.lookups.StartNetworkLookup(again, watch, pending)) << "registered, so nothing starts";
+  w.At("whois.arin.net").Release();
   w.lookups.WaitForWorkers();
   EXPECT_EQ(w.lookups.WorkersStarted(), 1);
   EXPECT_EQ(w.At("whois.arin.net").Requests().size(), 1u);
@@ -69,8 +71,9 @@ TEST(WhoIsWorkers, OneWorkerPerKeyAndTheFirstHopGetsTheAnswer) {
 }
 
 TEST(WhoIsWorkers, ManyStartsFromTwoThreadsStartOneWorker) {
-  Workers w;
-  w.At("whois.arin.net").Answer("192.0.2.20", FakeReply::Of(std::string(kArinNetwork), 50));
+  Workers w(test::StopLimits());
+  w.At("whois.arin.net").Answer("192.0.2.20", FakeReply::Of(std::string(kArinNetwork)));
+  w.At("whois.arin.net").Hold();
   const CancellationWatch watch = w.Watch();
   const PendingQueries pending;
   auto start = [&] {
@@ -79,28 +82,39 @@ TEST(WhoIsWorkers, ManyStartsFromTwoThreadsStartOneWorker) {
   std::thread a(start), b(start);
   a.join();
   b.join();
+  w.At("whois.arin.net").Release();
   w.lookups.WaitForWorkers();
   EXPECT_EQ(w.lookups.WorkersStarted(), 1);
   EXPECT_EQ(pending.Count(), 0);
 }
 
 TEST(WhoIsWorkers, CountsOutstandingJobsWhileTheyRun) {
-  Workers w;
+  Workers w(test::StopLimits());
   auto& arin = w.At("whois.arin.net");
   arin.Answer("192.0.2.30", {FakeReply::NeverAnswer, "", 0});
+  arin.Answer("192.0.2.31", {FakeReply::CloseAtOnce, "", 0});
   const CancellationWatch watch = w.Watch();
   const PendingQueries pending;
+
+  HopRef failed = Hop("192.0.2.31");
+  EXPECT_FALSE(w.lookups.StartNetworkLookup(failed, watch, pending));
+  w.lookups.WaitForWorkers();
+  EXPECT_EQ(pending.Count(), 0);
+  EXPECT_EQ(Answer(*failed), "<none>");
+  EXPECT_EQ(w.views.notices, 1) << "a finished lookup is announced even without an answer";
+
   EXPECT_FALSE(w.lookups.StartNetworkLookup(Hop("192.0.2.30"), watch, pending));
   EXPECT_EQ(pending.Count(), 1);
-  ASSERT_TRUE(arin.WaitForRequests(1, std::chrono::seconds(10)));
-  EXPECT_EQ(pending.Count(), 1);
-  w.lookups.WaitForWorkers();  // the receive bound ends it
+  ASSERT_TRUE(arin.WaitForRequests(2, std::chrono::seconds(10)));
+  EXPECT_EQ(pending.Count(), 1) << "still waiting for the registry";
+  w.state.traceRunning = 0;
+  w.lookups.WaitForWorkers();
   EXPECT_EQ(pending.Count(), 0);
-  EXPECT_EQ(w.views.notices, 1) << "a finished lookup is announced even without an answer";
+  EXPECT_EQ(w.views.notices, 1);
 }
 
 TEST(WhoIsWorkers, AStopMidExchangeLeavesRowCacheAndViewsUntouched) {
-  Workers w;
+  Workers w(test::StopLimits());
   auto& arin = w.At("whois.arin.net");
   arin.Answer("192.0.2.40", {FakeReply::NeverAnswer, "", 0});
   const CancellationWatch watch = w.Watch();

@@ -189,7 +189,7 @@ TEST(QueryWhoIsChain, MovesOnFromADeadOrSilentServer) {
 }
 
 TEST(QueryWhoIsStop, AStoppedTraceEndsTheExchangeAndLeavesTheCacheAlone) {
-  test::Registries r;
+  test::Registries r(test::StopLimits());
   auto& arin = r.At("whois.arin.net");
   arin.Answer("192.0.2.10", {FakeReply::NeverAnswer, "", 0});
   const CancellationWatch watch = r.Watch();

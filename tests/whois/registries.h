@@ -38,6 +38,15 @@ class LoopbackResolver final : public platform::Resolver {
   std::map<std::string, uint32_t> hosts_;
 };
 
+// Bounds long enough that only a stop ends a stalled exchange.
+inline whois::WhoIsLimits StopLimits() {
+  whois::WhoIsLimits l;
+  l.receiveMs = 30000;
+  l.exchangeMs = 30000;
+  l.cancelPollMs = 10;
+  return l;
+}
+
 // Short bounds, so that stalls end quickly in tests.
 inline whois::WhoIsLimits TestLimits() {
   whois::WhoIsLimits l;
