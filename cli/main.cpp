@@ -1,9 +1,12 @@
 // hopsight-trace: the command-line tracer over the trace engine.
 //
-//   hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--data-dir DIR] TARGET
+//   hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois]
+//                  [--data-dir DIR] TARGET
 //
 // Rows are printed as the trace finds them (the results list's columns),
 // status texts go to stderr, and --json prints the whole trace at the end.
+// Network owners come from the WhoIs servers unless --no-whois; --whois
+// prints the destination's Registrant and Network texts after the route.
 #include <signal.h>
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 
 #include "cli/json_report.h"
 #include "cli/program_files.h"
+#include "cli/whois_report.h"
 #include "platform/clock.h"
 #include "platform/icmp_echo.h"
 #include "platform/resolver.h"
@@ -24,6 +28,9 @@
 #include "trace/history.h"
 #include "trace/hop_cells.h"
 #include "trace/texts.h"
+#include "whois/lookups.h"
+#include "whois/query.h"
+#include "whois/rir_index.h"
 
 namespace {
 
@@ -176,7 +183,8 @@ class StderrStatus final : public hs::StatusDisplay {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--data-dir DIR] TARGET\n"
+               "usage: hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois]\n"
+               "                      [--data-dir DIR] TARGET\n"
                "  TARGET    host name, dotted IPv4 address or URL\n"
                "  --json    print the whole trace as JSON when it ends (rows are not printed as found)\n"
                "  --timing  print probe timings to stderr when the trace ends\n"
@@ -184,6 +192,9 @@ int Usage() {
                "  --record  record the trace in the trace history\n"
                "  --replay  show the recorded trace of the target when it is under an hour old,\n"
                "            otherwise trace and record it\n"
+               "  --whois   print the destination's Registrant and Network WhoIs texts after the route\n"
+               "            (text output only)\n"
+               "  --no-whois  no WhoIs lookups: the Network column stays empty\n"
                "  --data-dir DIR  settings, caches and history (default: data/ beside the program)\n");
   return 2;
 }
@@ -191,7 +202,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool json = false, timing = false, quiet = false;
+  bool json = false, timing = false, quiet = false, printWhois = false, noWhois = false;
   int historyMode = -1;  // none
   std::string target, dataDir = hs::cli::DefaultDataDirectory();
   for (int i = 1; i < argc; ++i) {
@@ -202,6 +213,8 @@ int main(int argc, char** argv) {
     else if (arg == "--data-dir" && i + 1 < argc) dataDir = argv[++i];
     else if (arg == "--timing") timing = true;
     else if (arg == "--quiet") quiet = true;
+    else if (arg == "--whois") printWhois = true;
+    else if (arg == "--no-whois") noWhois = true;
     else if (arg == "-h" || arg == "--help") return Usage(), 0;
     else if (!arg.empty() && arg[0] == '-' && arg != "-") return Usage();
     else if (target.empty()) target = arg;
@@ -221,6 +234,10 @@ int main(int argc, char** argv) {
 
   ProbeTimes times;
   hs::platform::SystemResolver resolver;
+  // The WhoIs workers outlive the engine's threads, which start them.
+  hs::whois::RirIndex rirIndex(files.RirIndexPath());
+  hs::whois::WhoIsQuerier whoisQuerier(files.whoisServers, rirIndex, files.caches.whois, resolver);
+  hs::whois::WhoIsLookups whoisLookups(whoisQuerier, files.caches.locations);
   hs::TraceEngine::Platform platform;
   platform.resolver = &resolver;
   platform.homeLocation = [&files] { return files.settings.startLocation; };
@@ -238,6 +255,10 @@ int main(int argc, char** argv) {
   PrintingViews views(engine, !json);
   StderrStatus status(quiet);
   hs::cli::CliLookups lookups(files.caches, resolver);
+  if (!noWhois) {
+    whoisLookups.SetViews(&views);
+    lookups.SetWhoIs(&whoisLookups);
+  }
   engine.SetViews(&views);
   engine.SetLookups(&lookups);
   engine.Status().SetDisplay(&status);
@@ -262,6 +283,9 @@ int main(int argc, char** argv) {
     // give it a moment to notice, and leave the history alone if it does not.
     const bool idle = !stopped || engine.WaitIdle(std::chrono::milliseconds(200));
     if (historyMode >= 0 && idle) history.Finish(engine.Table().Snapshot());
+    // Lookups still out are dropped, not waited for; what they stored so far is saved.
+    whoisLookups.Shutdown();
+    whoisLookups.SetViews(nullptr);
     files.SaveAtExit();
   };
   if (!engine.StartTrace()) {
@@ -291,6 +315,10 @@ int main(int argc, char** argv) {
     // Names and networks arrive after the probes: show the finished route once more.
     std::printf("\n");
     views.PrintAll();
+  }
+  if (printWhois && !json) {
+    std::printf("\n%s", hs::cli::FormatDestinationWhoIs(
+                            hs::cli::DestinationWhoIsTexts(engine.Context(), engine.Table().Snapshot())).c_str());
   }
   std::fflush(stdout);
 

@@ -16,7 +16,14 @@ void ProgramFiles::LoadAtStart() {
   config::NoHomeLocationWizard wizard;
   config::LoadSettings(dataDir_, settings, wizard, false);
   config::LoadCaches(dataDir_, caches);
+  whoisServers = whois::LoadWhoIsServers(dataDir_);
   config::PurgeCaches(caches, settings, platform::CalendarTime());
+}
+
+std::string ProgramFiles::RirIndexPath() const {
+  const std::string own = dataDir_ + "/RIR.idx";
+  if (!platform::FileMissing(own)) return own;
+  return DefaultDataDirectory() + "/RIR.idx";
 }
 
 void ProgramFiles::SaveAtExit() {

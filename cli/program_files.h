@@ -11,6 +11,8 @@
 #include "names/hop_names.h"
 #include "platform/resolver.h"
 #include "trace/collaborators.h"
+#include "whois/lookups.h"
+#include "whois/server_table.h"
 
 namespace hs::cli {
 
@@ -22,7 +24,7 @@ class ProgramFiles {
   explicit ProgramFiles(std::string dataDir) : dataDir_(std::move(dataDir)) {}
 
   // Creates the directory, loads the settings (the home location wizard does
-  // nothing yet), then the caches, and purges them.
+  // nothing yet), then the caches and the WhoIs server table, and purges the caches.
   void LoadAtStart();
   // Saves the settings, then the caches (purged first).
   void SaveAtExit();
@@ -30,6 +32,10 @@ class ProgramFiles {
   const std::string& DataDir() const { return dataDir_; }
   config::Settings settings;
   config::Caches caches;
+  whois::WhoIsServerTable whoisServers = whois::WhoIsServerTable::BuiltIn();
+
+  // RIR.idx of the data directory, or else the one shipped beside the program.
+  std::string RirIndexPath() const;
 
  private:
   std::string dataDir_;
@@ -43,8 +49,21 @@ class CliLookups final : public HopLookups {
     return names_.LookupHopName(row, networkAllowed, watch);
   }
 
+  // Network owners (none: --no-whois). The lookups object must outlive the trace's threads.
+  void SetWhoIs(whois::WhoIsLookups* whois) { whois_ = whois; }
+  void StartNetworkLookup(const HopRef& row, const CancellationWatch& watch,
+                          const PendingQueries& pendingQueries) override {
+    if (whois_) whois_->StartNetworkLookup(row, watch, pendingQueries);
+  }
+  bool StartDomainLookup(const HopRef& row, const CancellationWatch& watch,
+                         const PendingQueries& pendingQueries) override {
+    return whois_ && whois_->StartDomainLookup(row, watch, pendingQueries);
+  }
+  bool LocateByWhoIs(HopRecord& row) override { return whois_ && whois_->LocateByWhoIs(row); }
+
  private:
   names::HopNameLookup names_;
+  whois::WhoIsLookups* whois_ = nullptr;
 };
 
 }  // namespace hs::cli

@@ -82,6 +82,11 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
   return true;
 }
 
+bool FileMissing(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 bool MakeDirectories(const std::string& path) {
   if (path.empty()) return false;
   for (size_t pos = 1; pos <= path.size(); ++pos) {

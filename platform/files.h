@@ -19,6 +19,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // old file is untouched, the temporary file is removed and false is returned.
 bool ReplaceFileAtomically(const std::string& path, std::string_view content);
 
+// True only when the path does not exist (an unreadable file is not missing).
+bool FileMissing(const std::string& path);
+
 // Creates the directory (and missing parents); true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
 
