@@ -189,6 +189,7 @@ FetchResult LocationServerTable::Run(const FetchRequest& request, bool speedTest
     for (size_t i = 0; i < list_.servers.size(); ++i)
       if (list_.servers[i].valid) hosts.emplace_back(i, list_.servers[i].host);
   }
+  platform::HttpPrepare();
   platform::HttpFetchOptions options;
   options.connectTimeoutMs = services_.connectTimeoutMs;
   options.transferTimeoutMs = services_.transferTimeoutMs;

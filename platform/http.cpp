@@ -42,13 +42,6 @@ namespace {
 
 constexpr int kPollIntervalMs = 100;
 
-bool GlobalInit() {
-  static std::once_flag once;
-  static bool ok = false;
-  std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-  return ok;
-}
-
 std::string Lower(std::string_view text) {
   std::string out(text);
   for (char& c : out)
@@ -118,6 +111,13 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
 
 }  // namespace
 
+bool HttpPrepare() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ok;
+}
+
 bool IsLoopbackHost(std::string_view host) {
   std::string h = Lower(WithoutFinalDot(host));
   if (h.size() >= 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);
@@ -137,7 +137,7 @@ bool IsInvalidHost(std::string_view host) {
 HttpAnswer HttpFetch(const std::string& url, size_t capacity, const std::string& userAgent,
                      const HttpFetchOptions& options) {
   HttpAnswer answer;
-  if (!GlobalInit()) {
+  if (!HttpPrepare()) {
     answer.result = kHttpServiceFailed;
     answer.error = "cannot initialise libcurl";
     return answer;

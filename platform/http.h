@@ -67,6 +67,11 @@ struct HttpAnswer {
   std::string error;     // why it failed, for diagnostics
 };
 
+// Sets up the HTTP library (once per process; later calls return at once).
+// HttpFetch does it itself; callers that time their downloads call it first
+// so that the set-up is not counted. False when it failed.
+bool HttpPrepare();
+
 // GET `url` with the user agent.
 HttpAnswer HttpFetch(const std::string& url, size_t capacity, const std::string& userAgent,
                      const HttpFetchOptions& options = {});

@@ -180,13 +180,11 @@ TEST(FetchFromLocationServers, AStalledServerIsSkippedAfterTheTimeOut) {
   ScriptedHttpServer good([](const std::string&) { return ScriptedHttpServer::Ok("TVGS0,3,4"); });
   LocationServerTable table(Quick());
   table.Assign({0, {Server(stall.host(), 5), Server(good.host(), 9)}});
-  auto start = Clock::now();
   EXPECT_TRUE(table.FetchFromLocationServers(PlaceRequest()).ok);
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(400));
-  start = Clock::now();
   EXPECT_TRUE(table.FetchFromLocationServers(PlaceRequest()).ok);
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(400)) << "the stalled server is now last";
-  EXPECT_EQ(stall.RequestCount(), 1u);
+  EXPECT_EQ(stall.RequestCount(), 1u) << "the stalled server is now last";
+  EXPECT_EQ(good.RequestCount(), 2u);
+  EXPECT_EQ(table.Snapshot().servers[1], Server(stall.host(), kNoResponse));
 }
 
 TEST(FetchFromLocationServers, UnusableAnswersSendTheRequestToTheNextServer) {
@@ -301,11 +299,18 @@ TEST(FetchFromLocationServers, StoppingEndsARequestAtOnceAndLearnsNothing) {
 // ---------------------------------------------------------------- speed test
 
 TEST(SpeedTest, AWeekAfterTheLastTestEveryServerIsTimedAndTheOrderFollows) {
-  ScriptedHttpServer slow([](const std::string&) { return ScriptedHttpServer::Ok("x", 40); });
+  ScriptedHttpServer slow([](const std::string&) { return ScriptedHttpServer::Ok("x"); });
   ScriptedHttpServer fast([](const std::string&) { return ScriptedHttpServer::Ok("y"); });
   auto services = Quick();
   const int64_t now = 1800000000;
   services.now = [&] { return now; };
+  // Readings around the two downloads: the first takes 40 ms, the second 1 ms.
+  std::atomic<int> reading{0};
+  services.microseconds = [&] {
+    static constexpr uint64_t kAt[] = {0, 40000, 40000, 41000};
+    const int n = reading++;
+    return kAt[n < 4 ? n : 3];
+  };
   LocationServerTable table(services);
   table.Assign({static_cast<uint32_t>(now - kSpeedTestInterval), {Server(slow.host(), 1), Server(fast.host(), 2)}});
   table.StartSpeedTest(kId, [] { return htonl(0x7f000001); });
@@ -318,7 +323,8 @@ TEST(SpeedTest, AWeekAfterTheLastTestEveryServerIsTimedAndTheOrderFollows) {
   const ServerList after = table.Snapshot();
   EXPECT_EQ(after.lastTest, static_cast<uint32_t>(now));
   EXPECT_EQ(Hosts(after), (std::vector<std::string>{fast.host(), slow.host()}));
-  EXPECT_GE(after.servers[1].time, 40);
+  EXPECT_EQ(after.servers[0].time, 1);
+  EXPECT_EQ(after.servers[1].time, 40);
 }
 
 TEST(SpeedTest, NoTestWithinAWeekOrWithoutALocalAddress) {
@@ -406,6 +412,29 @@ TEST(PlaceLookup, TheCompanionServerPlacesAPostcode) {
   EXPECT_NEAR(p->longitude, hs::test::SmallData::kZip10001[1], 1e-5);
   q.country = "ZZ";
   EXPECT_FALSE(PlaceLookup(table, q)) << "an unknown country is a final answer without position";
+}
+
+}  // namespace
+}  // namespace hs::geo
+
+namespace hs::geo {
+namespace {
+
+// The companion server started as ./run starts it: no --data, so it reads the
+// data directory that the build put beside its program.
+TEST(CompanionServer, FindsItsDataBesideItsProgram) {
+  const std::string data = hs::test::BuildDir() + "/share/hopsight-locd/countries.tsv";
+  if (access(data.c_str(), R_OK) != 0) GTEST_SKIP() << "this build has no data directory";
+  hs::testing::TempDir dir;
+  hs::test::ServerProcess server({}, dir.File("requests.log"));
+  ASSERT_GT(server.port(), 0);
+  LocationServerTable table;
+  table.Assign({0, {{true, "127.0.0.1:" + std::to_string(server.port()), 1}}});
+  locwire::PlaceQuery q;
+  q.country = "DE";
+  auto p = PlaceLookup(table, q);
+  ASSERT_TRUE(p) << "the real data places Germany";
+  EXPECT_NEAR(p->latitude, 52.5, 0.5) << "Berlin";
 }
 
 }  // namespace

@@ -131,10 +131,9 @@ TEST_F(HttpFetchTest, DeadStalledAndNonexistentServersCostAtMostTheTimeOut) {
   ScriptedHttpServer stall([](const std::string&) { return ScriptedHttpServer::Stall(); });
   const auto start = Clock::now();
   HttpAnswer stalled = HttpFetch("http://" + stall.host() + "/x", 774, "t", Quick());
-  const auto took = Clock::now() - start;
   EXPECT_EQ(stalled.result, kHttpAddressFailed);
-  EXPECT_GE(took, std::chrono::milliseconds(400));
-  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_NE(stalled.error.find("timed out"), std::string::npos) << stalled.error;
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 
   // .invalid names are refused before any resolver is asked.
   HttpAnswer invalid = HttpFetch("http://loc2.hopsight.invalid/loc/?x", 774, "t", Quick());
