@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <clocale>
 #include <filesystem>
 #include <random>
 
@@ -396,6 +397,18 @@ TEST(PlaceLookup, TheVerdictAndTheNumbersAreReadAtTheirOffsets) {
   EXPECT_EQ(ReadPlacePosition("TVGS0,51.5,-0.12"), (PlacePosition{51.5, -0.12}));
   EXPECT_EQ(ReadPlacePosition("TVGS0, 7,  -8.25"), (PlacePosition{7, -8.25}));
   EXPECT_EQ(ReadPlacePosition("TVGS0,x,y"), (PlacePosition{0, 0}));
+}
+
+TEST(PlaceLookup, AnswersReadTheSameUnderALocaleWithDecimalCommas) {
+  const std::string old = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "de_DE.utf8"))
+    GTEST_SKIP() << "no German locale on this machine";
+  const PlacePosition p = ReadPlacePosition("TVGS0,51.5,-0.12");
+  const auto list = ParseServerList("1733000000\n1\nloc.example.org\t1234\n");
+  const std::string written = list ? FormatServerList(*list) : "";
+  std::setlocale(LC_ALL, old.c_str());
+  EXPECT_EQ(p, (PlacePosition{51.5, -0.12}));
+  EXPECT_EQ(written, "1733000000\n1\nloc.example.org\t1234\n");
 }
 
 TEST(PlaceLookup, TheCompanionServerPlacesAPostcode) {
