@@ -1,4 +1,4 @@
-// Help pages, trimming and the program's directory.
+// Help pages and trimming.
 #include "app/shell_services.h"
 
 #include <gtest/gtest.h>
@@ -24,13 +24,6 @@ TEST(TrimSpaces, LeadingAndTrailingWhiteSpaceGoesInnerStays) {
   EXPECT_EQ(TrimSpaces("  \t/T  example.org \r\n"), "/T  example.org");
   EXPECT_EQ(TrimSpaces(" \n\t "), "");
   EXPECT_EQ(TrimSpaces("x"), "x");
-}
-
-TEST(ProgramDirectory, IsTheDirectoryOfThisTestProgram) {
-  const std::string dir = ProgramDirectory();
-  ASSERT_FALSE(dir.empty());
-  EXPECT_EQ(dir.back(), '/');
-  EXPECT_TRUE(std::filesystem::exists(dir + "shell_services_test"));
 }
 
 TEST(HelpPages, EveryTopicInUseHasAPageAndItsLinksLeadSomewhere) {

@@ -147,22 +147,6 @@ TEST(ServerOrder, ManyTiesEndExactlyAsThePlainAlgorithmLeavesThem) {
 
 // ------------------------------------------------------- asking the servers
 
-TEST(FetchFromLocationServers, TheFastestServerIsAskedFirstAndAGoodAnswerEndsTheSearch) {
-  ScriptedHttpServer a([](const std::string&) { return ScriptedHttpServer::Ok("TVGS0,1,2"); });
-  ScriptedHttpServer b([](const std::string&) { return ScriptedHttpServer::Ok("TVGS0,3,4"); });
-  LocationServerTable table(Quick());
-  table.Assign({0, {Server(a.host(), 40), Server(b.host(), 12)}});
-  FetchResult r = table.FetchFromLocationServers(PlaceRequest());
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.answer, "TVGS0,3,4");
-  EXPECT_EQ(r.host, b.host());
-  EXPECT_EQ(a.RequestCount(), 0u);
-  const ServerList after = table.Snapshot();
-  EXPECT_EQ(after.servers[0].host, b.host());
-  EXPECT_GE(after.servers[0].time, 1) << "a loopback answer counts as at least 1 ms";
-  EXPECT_LT(after.servers[0].time, 5000);
-}
-
 TEST(FetchFromLocationServers, ADeadServerMovesLastAndCostsOneAttempt) {
   ScriptedHttpServer dead([](const std::string&) { return ScriptedHttpServer::CloseAtOnce(); });
   ScriptedHttpServer good([](const std::string&) { return ScriptedHttpServer::Ok("TVGS0,3,4"); });
@@ -173,6 +157,7 @@ TEST(FetchFromLocationServers, ADeadServerMovesLastAndCostsOneAttempt) {
   EXPECT_EQ(good.RequestCount(), 3u);
   const ServerList after = table.Snapshot();
   EXPECT_EQ(Hosts(after), (std::vector<std::string>{good.host(), dead.host()}));
+  EXPECT_GE(after.servers[0].time, 1) << "a loopback answer counts as at least 1 ms";
   EXPECT_EQ(after.servers[1].time, kNoResponse);
 }
 

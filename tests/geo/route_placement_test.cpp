@@ -191,14 +191,6 @@ TEST_F(RoutePlacerTest, TheCompanionServerPlacesEveryHopItKnows) {
   EXPECT_EQ(cache_.Size(), 3u);
 }
 
-TEST_F(RoutePlacerTest, ARouteTheServerCannotPlaceAtItsEndSetsTheOutFlag) {
-  RoutePlacer placer = Placer({companion_->Host()});
-  std::vector<HopRef> rows = {Row("198.18.1.1"), Row("10.0.0.1"), Row("10.0.0.2"), Row("10.0.0.3")};
-  RoutePlacement r = placer.LocateRoute(rows);
-  EXPECT_TRUE(r.answered);
-  EXPECT_TRUE(r.destinationNeedsAddress);
-}
-
 TEST_F(RoutePlacerTest, RoutesOfFortySixHopsAndMoreAreSentWhole) {
   RoutePlacer placer = Placer({companion_->Host()});
   std::vector<HopRef> rows;
@@ -214,19 +206,6 @@ TEST_F(RoutePlacerTest, RoutesOfFortySixHopsAndMoreAreSentWhole) {
   EXPECT_EQ(rows[63]->Location().source, LocationSource::None) << "the 64th row is not sent";
 }
 
-TEST_F(RoutePlacerTest, AnAnswerLongerThanTheCapacityFailsTheCheckAndTheNextServerPlaces) {
-  // Right banner, one hop's worth, but padded beyond the 774 bytes kept.
-  ScriptedHttpServer padded([](const std::string&) {
-    return ScriptedHttpServer::Ok(Answer({"1234567890"}) + std::string(700, ' '));
-  });
-  RoutePlacer placer = Placer({padded.host(), companion_->Host()});
-  std::vector<HopRef> rows = {Row("198.18.2.2")};
-  EXPECT_TRUE(placer.LocateRoute(rows).answered);
-  EXPECT_EQ(padded.RequestCount(), 1u);
-  EXPECT_EQ(rows[0]->Location().precision, 180);
-}
-
-// Without the companion: these never reach a server that answers.
 TEST(RoutePlacer, AStoppedTraceOrNoAnsweringServerPlacesNothing) {
   ScriptedHttpServer server([](const std::string&) { return ScriptedHttpServer::Ok(Answer({Entry(1, 2, 3)})); });
   LocationServerTable servers;
