@@ -231,7 +231,8 @@ FetchResult LocationServerTable::Run(const FetchRequest& request, bool speedTest
 void LocationServerTable::StartSpeedTest(const locwire::InstallIdentity& identity,
                                          std::function<uint32_t()> localAddress) {
   std::lock_guard g(threadLock_);
-  if (speedTest_.joinable() || cancel_.Cancelled()) return;
+  if (speedTestStarted_ || cancel_.Cancelled()) return;
+  speedTestStarted_ = true;
   speedTest_ = std::thread([this, identity, localAddress = std::move(localAddress)] {
     SpeedTest(identity, localAddress);
   });

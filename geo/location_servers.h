@@ -163,6 +163,7 @@ class LocationServerTable {
   std::optional<std::string> fileText_;  // the bytes the file holds, when known
   bool mayWrite_ = true;
   std::mutex threadLock_;
+  bool speedTestStarted_ = false;
   std::thread speedTest_;
 };
 
