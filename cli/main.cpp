@@ -275,8 +275,8 @@ int main(int argc, char** argv) {
   hs::geo::RoutePlacer placer({&files.servers, &files.caches.locations, files.Identity(),
                                [&files](const hs::GeoLocation& home) { files.SetHome(home); }, {}});
   if (networkGeo)
-    files.servers.StartSpeedTest(files.Identity(), [&resolver] {
-      return resolver.FirstAddress(resolver.LocalHostName());
+    files.servers.StartSpeedTest(files.Identity(), [&resolver]() -> uint32_t {
+      return resolver.FirstAddress(resolver.LocalHostName()).value_or(0);
     });
   hs::cli::CliLookups lookups(files.caches, resolver, networkGeo ? &placer : nullptr, &files.servers);
   engine.SetViews(&views);
