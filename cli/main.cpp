@@ -1,16 +1,19 @@
 // hopsight-trace: the command-line tracer over the trace engine.
 //
-//   hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois]
+//   hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois] [--no-geo]
 //                  [--data-dir DIR] TARGET
+//   hopsight-trace --location-servers [--data-dir DIR]
 //
-// Rows are printed as the trace finds them (the results list's columns),
-// status texts go to stderr, and --json prints the whole trace at the end.
-// Network owners come from the WhoIs servers unless --no-whois; --whois
-// prints the destination's Registrant and Network texts after the route.
+// Rows are printed as the trace finds them (the results list's columns and
+// the hop's position), status texts go to stderr, and --json prints the whole
+// trace at the end. Network owners come from the WhoIs servers unless
+// --no-whois; --whois prints the destination's Registrant and Network texts
+// after the route.
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -110,7 +113,7 @@ class PrintingViews final : public hs::TraceViews {
   void PrintHeaderOnce() {
     if (!printRows_ || headerPrinted_) return;
     headerPrinted_ = true;
-    std::printf("%-3s %-15s %-40s %8s  %s\n", "#", "IP Address", "Name", "RT (ms)", "Network");
+    std::printf("%-3s %-15s %-40s %8s  %-30s %s\n", "#", "IP Address", "Name", "RT (ms)", "Position", "Network");
   }
   void PrintAll() {
     std::lock_guard g(lock_);
@@ -130,11 +133,25 @@ class PrintingViews final : public hs::TraceViews {
   static std::string Line(const hs::HopRecord& row) {
     using hs::HopCellText;
     using hs::HopColumn;
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %s", HopCellText(row, HopColumn::Number).c_str(),
+    char buf[600];
+    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %-30s %s", HopCellText(row, HopColumn::Number).c_str(),
                   HopCellText(row, HopColumn::Address).c_str(), HopCellText(row, HopColumn::Name).c_str(),
-                  HopCellText(row, HopColumn::RoundTrip).c_str(), HopCellText(row, HopColumn::Network).c_str());
+                  HopCellText(row, HopColumn::RoundTrip).c_str(), PositionText(row.Location()).c_str(),
+                  HopCellText(row, HopColumn::Network).c_str());
     return buf;
+  }
+
+  // "48.8567 2.3522 server/200": where the hop is, which source said so and
+  // how precisely (higher is finer). Empty while no source placed it.
+  static std::string PositionText(const hs::GeoLocation& g) {
+    static const char* const kSources[] = {"", "default", "home", "whois", "database", "", "cache", "user", "server"};
+    const auto source = static_cast<uint32_t>(g.source);
+    if (source == 0 || source >= std::size(kSources)) return "";
+    char buf[64];
+    char* end = std::to_chars(buf, buf + 24, g.latitude, std::chars_format::fixed, 4).ptr;
+    *end++ = ' ';
+    end = std::to_chars(end, end + 24, g.longitude, std::chars_format::fixed, 4).ptr;
+    return std::string(buf, end) + " " + kSources[source] + "/" + std::to_string(g.precision);
   }
 
  private:
@@ -184,7 +201,8 @@ class StderrStatus final : public hs::StatusDisplay {
 int Usage() {
   std::fprintf(stderr,
                "usage: hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois]\n"
-               "                      [--data-dir DIR] TARGET\n"
+               "                      [--no-geo] [--data-dir DIR] TARGET\n"
+               "       hopsight-trace --location-servers [--data-dir DIR]\n"
                "  TARGET    host name, dotted IPv4 address or URL\n"
                "  --json    print the whole trace as JSON when it ends (rows are not printed as found)\n"
                "  --timing  print probe timings to stderr when the trace ends\n"
@@ -195,6 +213,9 @@ int Usage() {
                "  --whois   print the destination's Registrant and Network WhoIs texts after the route\n"
                "            (text output only)\n"
                "  --no-whois  no WhoIs lookups: the Network column stays empty\n"
+               "  --no-geo  ask no location server for positions (local sources still place hops)\n"
+               "  --location-servers  print the location servers (data/LS.ini) in the order they are\n"
+               "            asked, with their last response times in ms, and end\n"
                "  --data-dir DIR  settings, caches and history (default: data/ beside the program)\n");
   return 2;
 }
@@ -203,6 +224,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   bool json = false, timing = false, quiet = false, printWhois = false, noWhois = false;
+  bool networkGeo = true, listServers = false;
   int historyMode = -1;  // none
   std::string target, dataDir = hs::cli::DefaultDataDirectory();
   for (int i = 1; i < argc; ++i) {
@@ -212,6 +234,8 @@ int main(int argc, char** argv) {
     else if (arg == "--replay") historyMode = hs::TraceHistory::kReplayIfRecorded;
     else if (arg == "--data-dir" && i + 1 < argc) dataDir = argv[++i];
     else if (arg == "--timing") timing = true;
+    else if (arg == "--no-geo") networkGeo = false;
+    else if (arg == "--location-servers") listServers = true;
     else if (arg == "--quiet") quiet = true;
     else if (arg == "--whois") printWhois = true;
     else if (arg == "--no-whois") noWhois = true;
@@ -219,6 +243,15 @@ int main(int argc, char** argv) {
     else if (!arg.empty() && arg[0] == '-' && arg != "-") return Usage();
     else if (target.empty()) target = arg;
     else return Usage();
+  }
+  if (listServers) {
+    if (!target.empty()) return Usage();
+    hs::geo::LocationServerTable servers;
+    servers.Load(dataDir);
+    for (const hs::geo::LocationServer& s : servers.Snapshot().servers)
+      if (s.valid)
+        std::printf("%s\t%s\n", s.host.c_str(), s.time == hs::geo::kNoResponse ? "-" : std::to_string(s.time).c_str());
+    return 0;
   }
   if (target.empty()) return Usage();
 
@@ -240,7 +273,7 @@ int main(int argc, char** argv) {
   hs::whois::WhoIsLookups whoisLookups(whoisQuerier, files.caches.locations);
   hs::TraceEngine::Platform platform;
   platform.resolver = &resolver;
-  platform.homeLocation = [&files] { return files.settings.startLocation; };
+  platform.homeLocation = [&files] { return files.Home(); };
   // The controller's echoes are timed; the destination probe's (a second
   // facility opened on its own thread) are not part of the route's sum.
   std::atomic<int> opened{0};
@@ -254,9 +287,21 @@ int main(int argc, char** argv) {
   hs::TraceEngine engine(std::move(platform));
   PrintingViews views(engine, !json);
   StderrStatus status(quiet);
-  hs::cli::CliLookups lookups(files.caches, resolver);
+  // Positions from the location servers: the whole route in one request at
+  // the end of the trace, and the weekly timing of the servers beside it.
+  hs::geo::RoutePlacer placer({&files.servers, &files.caches.locations, files.Identity(),
+                               [&files](const hs::GeoLocation& home) { files.SetHome(home); }, {}});
+  if (networkGeo)
+    files.servers.StartSpeedTest(files.Identity(), [&resolver]() -> uint32_t {
+      return resolver.FirstAddress(resolver.LocalHostName()).value_or(0);
+    });
+  hs::cli::CliLookups lookups(files.caches, resolver, networkGeo ? &placer : nullptr, &files.servers);
   if (!noWhois) {
     whoisLookups.SetViews(&views);
+    // A network's postal address is placed through the location servers.
+    whoisLookups.SetPlaceLookup([&lookups](const hs::whois::PlaceQuery& q) {
+      return lookups.PlaceLookupForWhoIs(q);
+    });
     lookups.SetWhoIs(&whoisLookups);
   }
   engine.SetViews(&views);

@@ -11,6 +11,7 @@ std::string DefaultDataDirectory() { return platform::ExecutableDirectory() + "d
 
 void ProgramFiles::LoadAtStart() {
   platform::MakeDirectories(dataDir_);
+  servers.Load(dataDir_);
   std::random_device random;
   config::SetInstallIdentity(settings, platform::CalendarTime(), static_cast<int32_t>(random() & 0x7FFF));
   config::NoHomeLocationWizard wizard;
@@ -27,8 +28,28 @@ std::string ProgramFiles::RirIndexPath() const {
 }
 
 void ProgramFiles::SaveAtExit() {
-  config::SaveSettings(dataDir_, settings, false, nullptr);
+  {
+    std::lock_guard g(homeLock_);
+    config::SaveSettings(dataDir_, settings, false, nullptr);
+  }
   config::SaveCaches(dataDir_, caches, settings, platform::CalendarTime());
+  servers.Stop();
+  servers.Save(dataDir_);
+}
+
+locwire::InstallIdentity ProgramFiles::Identity() const {
+  return {static_cast<uint32_t>(settings.install[0]), static_cast<uint32_t>(settings.install[1]),
+          locwire::kProductCode};
+}
+
+GeoLocation ProgramFiles::Home() const {
+  std::lock_guard g(homeLock_);
+  return settings.startLocation;
+}
+
+void ProgramFiles::SetHome(const GeoLocation& home) {
+  std::lock_guard g(homeLock_);
+  settings.startLocation = home;
 }
 
 }  // namespace hs::cli

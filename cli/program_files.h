@@ -3,11 +3,17 @@
 // the resolver.
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "config/cache_file.h"
 #include "config/caches.h"
 #include "config/settings.h"
+#include "geo/location_servers.h"
+#include "geo/route_placement.h"
 #include "names/hop_names.h"
 #include "platform/resolver.h"
 #include "trace/collaborators.h"
@@ -23,30 +29,61 @@ class ProgramFiles {
  public:
   explicit ProgramFiles(std::string dataDir) : dataDir_(std::move(dataDir)) {}
 
-  // Creates the directory, loads the settings (the home location wizard does
-  // nothing yet), then the caches and the WhoIs server table, and purges the caches.
+  // Creates the directory, loads the location server list, the settings (the
+  // home location wizard does nothing yet), then the caches and the WhoIs
+  // server table, and purges the caches.
   void LoadAtStart();
-  // Saves the settings, then the caches (purged first).
+  // Saves the settings, then the caches (purged first), then ends the
+  // location servers' requests and saves their list.
   void SaveAtExit();
 
   const std::string& DataDir() const { return dataDir_; }
+  // The install identity as the location servers receive it.
+  locwire::InstallIdentity Identity() const;
+  // The home location: read by the trace threads, replaced by the route
+  // placement while the main thread may be saving.
+  GeoLocation Home() const;
+  void SetHome(const GeoLocation& home);
+
   config::Settings settings;
   config::Caches caches;
   whois::WhoIsServerTable whoisServers = whois::WhoIsServerTable::BuiltIn();
 
   // RIR.idx of the data directory, or else the one shipped beside the program.
   std::string RirIndexPath() const;
+  geo::LocationServerTable servers;
 
  private:
   std::string dataDir_;
+  mutable std::mutex homeLock_;
 };
 
 // What the trace asks of the lookup subsystems that exist so far.
 class CliLookups final : public HopLookups {
  public:
-  CliLookups(config::Caches& caches, platform::Resolver& resolver) : names_(caches.names, resolver) {}
+  // Without `placer` (--no-geo) no location server is asked.
+  CliLookups(config::Caches& caches, platform::Resolver& resolver, geo::RoutePlacer* placer = nullptr,
+             geo::LocationServerTable* servers = nullptr)
+      : names_(caches.names, resolver), placer_(placer), servers_(servers) {}
   bool LookupHopName(HopRecord& row, bool networkAllowed, const CancellationWatch& watch) override {
     return names_.LookupHopName(row, networkAllowed, watch);
+  }
+  bool LocateRoute(const std::vector<HopRef>& rows, const CancellationWatch& watch) override {
+    if (!placer_) return false;
+    return placer_->LocateRoute(rows, [watch] { return watch.IsCurrent(); }).destinationNeedsAddress;
+  }
+  // The place lookup of LocateByWhoIs; none with --no-geo.
+  std::optional<geo::PlacePosition> PlaceLookup(const locwire::PlaceQuery& query) {
+    if (!placer_ || !servers_) return std::nullopt;
+    return geo::PlaceLookup(*servers_, query);
+  }
+  std::optional<whois::PlacePosition> PlaceLookupForWhoIs(const whois::PlaceQuery& q) {
+    auto field = [](const std::string& v) { return v.empty() ? std::nullopt : std::optional<std::string>(v); };
+    locwire::PlaceQuery query{field(q.domain), field(q.ip), field(q.country), field(q.city),
+                              field(q.state),  field(q.zip), field(q.url)};
+    const auto p = PlaceLookup(query);
+    if (!p) return std::nullopt;
+    return whois::PlacePosition{p->latitude, p->longitude};
   }
 
   // Network owners (none: --no-whois). The lookups object must outlive the trace's threads.
@@ -64,6 +101,8 @@ class CliLookups final : public HopLookups {
  private:
   names::HopNameLookup names_;
   whois::WhoIsLookups* whois_ = nullptr;
+  geo::RoutePlacer* placer_;
+  geo::LocationServerTable* servers_;
 };
 
 }  // namespace hs::cli

@@ -36,7 +36,7 @@ WhoIsQuerier::WhoIsQuerier(const WhoIsServerTable& table, RirIndex& rir, config:
 std::optional<std::string> WhoIsQuerier::WhoIsExchange(const WhoIsServer& server, std::string_view argument,
                                                        const CancellationWatch& watch) const {
   if (!Current(watch)) return std::nullopt;
-  const uint32_t address = resolver_.FirstAddress(server.host);
+  const uint32_t address = resolver_.FirstAddress(server.host).value_or(0);
   if (!Current(watch) || address == 0) return std::nullopt;
 
   const WhoIsLimits& l = options_.limits;

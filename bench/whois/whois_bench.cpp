@@ -26,8 +26,9 @@ uint32_t HopAddress(int ttl) { return inet_addr(("198.18." + std::to_string(ttl)
 
 class OneRegistryResolver final : public hs::platform::Resolver {
  public:
-  uint32_t FirstAddress(const std::string& host) override {
-    return host.rfind("whois.", 0) == 0 ? inet_addr("127.0.0.2") : 0;
+  std::optional<uint32_t> FirstAddress(const std::string& host) override {
+    if (host.rfind("whois.", 0) != 0) return std::nullopt;
+    return inet_addr("127.0.0.2");
   }
   std::optional<std::string> ReverseName(uint32_t) override { return std::nullopt; }
   std::string LocalHostName() override { return "workstation"; }

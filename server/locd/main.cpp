@@ -1,11 +1,14 @@
 // hopsight-locd: the location and update server that HopSight asks for hop
 // positions, place lookups, the wizard's country list and update checks.
 //
-//   hopsight-locd --listen ADDR:PORT --data DIR [--mmdb FILE] [--override FILE]
+//   hopsight-locd [--listen ADDR:PORT] [--data DIR] [--mmdb FILE] [--override FILE]
 //                 [--update SETTING] [--default-country CC] [--threads N] [--log FILE]
 //
-// With port 0 the system picks one; the line "listening on ADDR:PORT" on
-// standard output tells which.
+// Without --listen it listens where the program looks first (127.0.0.1:8053);
+// without --data it reads ../share/hopsight-locd beside its own program, which
+// is where the build puts the data and where an install puts it. With port 0
+// the system picks one; the line "listening on ADDR:PORT" on standard output
+// tells which.
 #include <httplib.h>
 #include <signal.h>
 
@@ -20,15 +23,17 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/files.h"
 #include "server/locd/geodata.h"
 #include "server/locd/service.h"
+#include "server/wire/locwire.h"
 
 namespace {
 
 using namespace hs::locd;
 
 const char kUsage[] =
-    "usage: hopsight-locd --listen ADDR:PORT --data DIR [--mmdb FILE] [--override FILE]\n"
+    "usage: hopsight-locd [--listen ADDR:PORT] [--data DIR] [--mmdb FILE] [--override FILE]\n"
     "                     [--update current|new|new:URL|info:MESSAGE|URL|open:URL]\n"
     "                     [--default-country CC] [--threads N] [--log FILE]\n";
 
@@ -84,7 +89,7 @@ std::string RawQuery(const std::string& target) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string listen, dataDir, mmdbPath, overridePath, logPath;
+  std::string listen(hs::locwire::kCompanionAddress), dataDir, mmdbPath, overridePath, logPath;
   ServiceOptions options;
   int threads = 16;
   for (int i = 1; i < argc; ++i) {
@@ -115,7 +120,11 @@ int main(int argc, char** argv) {
   }
   std::string host;
   int port = 0;
-  if (listen.empty() || dataDir.empty()) return Usage("--listen and --data are required");
+  if (dataDir.empty()) {
+    const std::string programDir = hs::platform::ExecutableDirectory();
+    if (programDir.empty()) return Usage("cannot find this program's directory: give --data");
+    dataDir = programDir + "../share/hopsight-locd";
+  }
   if (!SplitListen(listen, host, port)) return Usage("--listen wants ADDR:PORT, got " + listen);
 
   std::string error;

@@ -16,6 +16,10 @@
 
 namespace hs::locwire {
 
+// Where the companion server listens unless told otherwise, and where the
+// program looks for it first: this machine, so nothing leaves it by default.
+inline constexpr std::string_view kCompanionAddress = "127.0.0.1:8053";
+
 // ---------------------------------------------------------------- identity
 // The install identity travels as three 32-bit words, each XORed with a mask,
 // written as 24 lower-case hexadecimal digits.

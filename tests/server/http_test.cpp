@@ -174,8 +174,8 @@ TEST(LocdOptions, BadStartOptionsAreRefusedWithAReason) {
   hs::test::WriteSmallData(dir.path());
   std::string program = hs::test::BuildDir() + "/bin/hopsight-locd";
   std::string out;
-  EXPECT_EQ(hs::test::RunCommand(program + " --listen 127.0.0.1:0 2>&1", &out), 2);
-  EXPECT_NE(out.find("--data"), std::string::npos);
+  EXPECT_EQ(hs::test::RunCommand(program + " --listen 127.0.0.1:0 --data /nonexistent 2>&1", &out), 1);
+  EXPECT_NE(out.find("/nonexistent/countries.tsv: cannot open"), std::string::npos) << out;
   EXPECT_EQ(hs::test::RunCommand(program + " --listen nowhere --data " + dir.path() + " 2>&1", &out), 2);
   EXPECT_EQ(hs::test::RunCommand(program + " --listen 127.0.0.1:0 --data " + dir.path() + " --update maybe 2>&1", &out), 2);
   EXPECT_EQ(hs::test::RunCommand(program + " --listen 127.0.0.1:0 --data " + dir.path() + " --mmdb /nonexistent 2>&1", &out), 1);

@@ -25,10 +25,11 @@ class LoopbackResolver final : public platform::Resolver {
     std::lock_guard g(lock_);
     hosts_[host] = platform::DottedToAddress(dotted);
   }
-  uint32_t FirstAddress(const std::string& host) override {
+  std::optional<uint32_t> FirstAddress(const std::string& host) override {
     std::lock_guard g(lock_);
     auto it = hosts_.find(host);
-    return it == hosts_.end() ? 0 : it->second;
+    if (it == hosts_.end()) return std::nullopt;
+    return it->second;
   }
   std::optional<std::string> ReverseName(uint32_t) override { return std::nullopt; }
   std::string LocalHostName() override { return "workstation"; }
