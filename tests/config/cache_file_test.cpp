@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "config/cache_file.h"
 #include "config/settings.h"
@@ -183,6 +185,54 @@ TEST(CacheFileWriter, LeavesOutAnswersTooLongForTheSizeCounter) {
   EXPECT_EQ(read.whois.Find("fits")->answer->size(), kMaxStoredAnswer);
 }
 
+// For each section of a cache file, the number its "count=" line gives and
+// the number of entries that follow it.
+struct SectionCount {
+  int declared = -1, written = 0;
+};
+std::vector<SectionCount> CountSections(const std::string& text) {
+  std::vector<SectionCount> sections;
+  size_t pos = 0;
+  std::string section;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line[0] == '[') {
+      section = line;
+      sections.emplace_back();
+    } else if (line.rfind("count=", 0) == 0) {
+      sections.back().declared = std::stoi(line.substr(6));
+    } else if (section == "[whois]" ? line.rfind("size=", 0) == 0 : line.find(':') != std::string::npos) {
+      ++sections.back().written;
+    }
+  }
+  return sections;
+}
+
+TEST(CacheFileWriter, CountsMatchTheEntriesWhileAWorkerStores) {
+  Caches caches;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (uint32_t i = 0; i < 20000; ++i) {
+      caches.whois.Store("net-" + std::to_string(i), "answer", kNow);
+      caches.names.Insert(i, "name", kNow);
+      caches.locations.Insert("hop-" + std::to_string(i), GeoLocation{}, kNow);
+    }
+    done = true;
+  });
+  while (caches.locations.Size() == 0) std::this_thread::yield();
+  int rounds = 0;
+  for (; rounds < 1000 && !done; ++rounds) {
+    const std::vector<SectionCount> sections = CountSections(FormatCacheFile(caches));
+    ASSERT_EQ(sections.size(), 3u);
+    for (const SectionCount& s : sections) ASSERT_EQ(s.declared, s.written) << "round " << rounds;
+  }
+  worker.join();
+  EXPECT_GT(rounds, 0);
+}
+
 TEST(CacheFileOnDisk, SavePurgesThenLoadRestores) {
   testing::TempDir dir;
   Caches caches;
@@ -198,11 +248,17 @@ TEST(CacheFileOnDisk, SavePurgesThenLoadRestores) {
   EXPECT_EQ(testing::ReadFile(CacheFilePath(dir.path())), FormatCacheFile(loaded));
 }
 
-TEST(CacheFileOnDisk, AMissingFileLoadsNothing) {
+TEST(CacheFileOnDisk, AMissingFileLoadsNothingAndAnUnreadableOneSaysWhy) {
   testing::TempDir dir;
   Caches caches;
-  EXPECT_FALSE(LoadCaches(dir.path(), caches));
+  FileLoad load = LoadCaches(dir.path(), caches);
+  EXPECT_FALSE(load.read || load.unreadable);
+  EXPECT_EQ(load.error.code, 0);
   EXPECT_EQ(caches.names.Size() + caches.whois.Size() + caches.locations.Size(), 0u);
+  std::filesystem::create_directory(CacheFilePath(dir.path()));
+  load = LoadCaches(dir.path(), caches);
+  EXPECT_TRUE(load.unreadable);
+  EXPECT_EQ(load.error.Describe(), "cannot read " + CacheFilePath(dir.path()) + ": Is a directory");
 }
 
 }  // namespace
