@@ -1,6 +1,7 @@
 #include "cli/program_files.h"
 
 #include <random>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/files.h"

@@ -76,26 +76,6 @@ TEST(ProgramFiles, ACacheFileOverTheLimitIsTrimmedAndSaidOnce) {
   EXPECT_TRUE(files.TakeMessages().empty());
 }
 
-TEST(ProgramFiles, SaveFailuresSayWhatWhichFileAndWhyOnce) {
-  testing::TempDir dir;
-  const std::string notADirectory = dir.File("data");
-  testing::WriteFile(notADirectory, "a file where the data directory should be");
-  ProgramFiles files(notADirectory);
-  files.LoadAtStart();
-  EXPECT_TRUE(files.TakeMessages().empty());  // the saves say it
-  files.SaveAtExit();
-  files.NotRecorded(platform::FileError{notADirectory + "/hsehtdb.ent", "open", ENOTDIR});
-  files.SaveAtExit();  // the same failures again are not repeated
-  const std::vector<std::string> told = files.TakeMessages();
-  ASSERT_EQ(told.size(), 3u);
-  EXPECT_EQ(told[0], "settings not saved: cannot create a temporary file beside " + notADirectory +
-                         "/HopSight.ini: Not a directory");
-  EXPECT_EQ(told[1], "lookup caches not saved: cannot create a temporary file beside " + notADirectory +
-                         "/HopCache.ini: Not a directory");
-  EXPECT_EQ(told[2], "trace not recorded: cannot open " + notADirectory + "/hsehtdb.ent: Not a directory");
-  EXPECT_EQ(testing::ReadFile(notADirectory), "a file where the data directory should be");
-}
-
 TEST(ProgramFiles, FilesThatCannotBeReadAreLeftAsTheyAre) {
   testing::TempDir dir;
   const std::string settings = config::SettingsPath(dir.path()), caches = config::CacheFilePath(dir.path());
