@@ -106,6 +106,14 @@ TEST(TimedTableTrim, SurvivesTheWrappingAddressOrder) {
   EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
 }
 
+TEST(TextKeys, CompareIgnoresCaseAcrossLongSharedPrefixes) {
+  EXPECT_EQ(CompareNoCase("router-1.core.EXAMPLE.net", "ROUTER-1.core.example.NET"), 0);
+  EXPECT_LT(CompareNoCase("router-1.core.example.net", "router-1.core.example.NEZ"), 0);
+  EXPECT_GT(CompareNoCase("NET-EXAMPLE-10", "net-example-1"), 0);  // longer after an equal prefix
+  EXPECT_GT(CompareNoCase("aaaaaaaa\xe9", "AAAAAAAAz"), 0);        // bytes compare unsigned
+  EXPECT_LT(CompareNoCase("abcdefgh_", "ABCDEFGHa"), 0);            // '_' < 'a', though 'A' < '_'
+}
+
 // Every key hashes alike: finds must still tell the keys apart.
 struct CollidingKeyTraits {
   static int Compare(const std::string& a, const std::string& b) { return a.compare(b); }
