@@ -1,8 +1,7 @@
 #include "server/locd/overrides.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 #include "server/wire/locwire.h"
@@ -24,8 +23,8 @@ bool ParseRange(const std::string& text, uint32_t& first, uint32_t& last) {
     auto a = locwire::ParseDotted(std::string_view(text).substr(0, slash));
     std::string len = text.substr(slash + 1);
     if (!a || len.empty() || len.size() > 2 || len.find_first_not_of("0123456789") != std::string::npos) return false;
-    int n = std::atoi(len.c_str());
-    if (n > 32) return false;
+    uint64_t n = 0;
+    if (!locwire::ParseUnsigned(len, n) || n > 32) return false;
     uint32_t mask = n == 0 ? 0 : ~uint32_t(0) << (32 - n);
     first = Value(*a) & mask;
     last = first | ~mask;
@@ -45,10 +44,12 @@ bool ParseRange(const std::string& text, uint32_t& first, uint32_t& last) {
   return true;
 }
 
-bool ParseNumber(const std::string& text, double& out) {
-  char* end = nullptr;
-  out = std::strtod(text.c_str(), &end);
-  return !text.empty() && end && *end == '\0' && std::isfinite(out);
+bool ParseNumber(const std::string& text, double& out) { return locwire::ParseDecimal(text, out); }
+
+void AppendFixed6(std::string& out, double v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
+  out.append(buf, r.ptr);
 }
 
 }  // namespace
@@ -92,11 +93,15 @@ std::optional<OverrideTable> ReadOverrides(std::string_view text, std::string* e
 
 std::string WriteOverrides(const OverrideTable& table) {
   std::string out = "# address range, latitude, longitude, precision (0-255)\n";
-  char buf[128];
   for (const OverrideEntry& e : table.entries()) {
-    std::string range = e.first == e.last ? Dotted(e.first) : Dotted(e.first) + "-" + Dotted(e.last);
-    std::snprintf(buf, sizeof buf, " %.6f %.6f %u\n", e.latitude, e.longitude, unsigned(e.precision));
-    out += range + buf;
+    out += e.first == e.last ? Dotted(e.first) : Dotted(e.first) + "-" + Dotted(e.last);
+    out += ' ';
+    AppendFixed6(out, e.latitude);
+    out += ' ';
+    AppendFixed6(out, e.longitude);
+    out += ' ';
+    locwire::AppendDecimal(out, e.precision);
+    out += '\n';
   }
   return out;
 }
