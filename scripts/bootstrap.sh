@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
-  libcurl4-openssl-dev libmaxminddb-dev mmdb-bin libcpp-httplib-dev
+  libcurl4-openssl-dev libmaxminddb-dev mmdb-bin libcpp-httplib-dev libboost-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 nftables traceroute iputils-ping util-linux libcap2-bin procps
   xvfb imagemagick wrk nginx-light libmaxmind-db-writer-perl curl locales
