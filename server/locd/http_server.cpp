@@ -45,8 +45,6 @@ Response Answer(unsigned version, bool keepAlive, int status, std::string body, 
 }
 
 Response Respond(const Request& req, const RequestHandler& handler, std::string_view remote) {
-  if (req.version() != 10 && req.version() != 11)
-    return Answer(11, false, 505, "only HTTP/1.0 and HTTP/1.1 are served\n");
   bool head = req.method() == http::verb::head;
   if (req.method() != http::verb::get && !head) {
     Response res = Answer(req.version(), req.keep_alive(), 405, "method not allowed: use GET\n");
@@ -69,6 +67,7 @@ std::optional<Response> AnswerToReadError(const beast::error_code& ec) {
   if (ec == http::error::header_limit || ec == http::error::buffer_overflow)
     return Answer(11, false, 431, "request head too long\n");
   if (ec == http::error::body_limit) return Answer(11, false, 413, "request body too long\n");
+  if (ec == http::error::bad_version) return Answer(11, false, 505, "only HTTP/1.0 and HTTP/1.1 are served\n");
   return Answer(11, false, 400, "malformed request\n");
 }
 
@@ -166,21 +165,26 @@ std::string AnswerBytes(std::string_view bytes, const RequestHandler& handler, s
     Configure(parser);
     parser.eager(true);
     beast::error_code ec;
+    // The connection ends after the bytes given: a request still incomplete
+    // then is cut short.
+    auto endOfInput = [&] {
+      ec = {};
+      parser.put_eof(ec);
+      if (!ec && !parser.is_done()) ec = http::error::partial_message;
+    };
     while (true) {
-      size_t used = parser.put(asio::buffer(rest.data(), rest.size()), ec);
-      rest.remove_prefix(used);
-      if (ec == http::error::need_more) {
-        if (used > 0 && !rest.empty()) {
-          ec = {};
-          continue;
-        }
-        // The client sent no more: the same as the end of the connection.
-        ec = {};
-        parser.put_eof(ec);
-        if (!ec) ec = http::error::partial_message;
+      if (rest.empty()) {
+        endOfInput();
         break;
       }
+      size_t used = parser.put(asio::buffer(rest.data(), rest.size()), ec);
+      rest.remove_prefix(used);
+      if (ec == http::error::need_more) ec = {};
       if (ec || parser.is_done()) break;
+      if (used == 0) {  // what is left is not enough
+        endOfInput();
+        break;
+      }
     }
     if (ec) {
       if (auto res = AnswerToReadError(ec)) out += Serialize(*res);
@@ -244,6 +248,7 @@ class HttpServer::Impl {
   void Accept();
   void Admit(tcp::socket socket);
   void Flush();
+  void ReportRefused();
   void BeginStop();
 };
 
@@ -376,7 +381,15 @@ void HttpServer::Impl::Run() {
   Flush();
   ioc_.run();
   pool_.join();
+  ReportRefused();
   std::fflush(options_.log);
+}
+
+void HttpServer::Impl::ReportRefused() {
+  if (refused_ == 0) return;
+  std::fprintf(options_.log, "hopsight-locd: refused %zu connections over the limits (%zu per address, %zu in all)\n",
+               refused_, options_.limits.maxPerAddress, maxConnections_);
+  refused_ = 0;
 }
 
 void HttpServer::Impl::Accept() {
@@ -421,11 +434,7 @@ void HttpServer::Impl::Release(Connection* c, const asio::ip::address& peer) {
 // Once a second: the log reaches its file, and refused connections are
 // counted in one line instead of one each, which a flood would fill the log with.
 void HttpServer::Impl::Flush() {
-  if (refused_ > 0) {
-    std::fprintf(options_.log, "hopsight-locd: refused %zu connections over the limits (%zu per address, %zu in all)\n",
-                 refused_, options_.limits.maxPerAddress, maxConnections_);
-    refused_ = 0;
-  }
+  ReportRefused();
   std::fflush(options_.log);
   if (stopping_) return;
   flushTimer_.expires_after(std::chrono::seconds(1));
