@@ -244,6 +244,47 @@ TEST(OverrideFile, WriterAndReaderAgreeAndBadLinesAreNamed) {
   }
 }
 
+TEST(OverrideFile, IndexedLookupGivesTheNarrowestRangeAsAScanDoes) {
+  auto table = ReadOverrides(
+      "10.0.0.0/8 1 1 1\n10.1.0.0/16 2 2 2\n10.1.2.3 3 3 3\n10.1.0.0-10.1.255.255 4 4 4\n"
+      "255.255.255.0/24 5 5 5\n0.0.0.0/0 6 6 6\n",
+      nullptr);
+  ASSERT_TRUE(table);
+  auto latitudeAt = [&](const char* dotted) {
+    const OverrideEntry* e = table->Find(AddressValue(*hs::locwire::ParseDotted(dotted)));
+    return e ? e->latitude : -1;
+  };
+  EXPECT_EQ(latitudeAt("10.1.2.3"), 3);
+  EXPECT_EQ(latitudeAt("10.1.2.4"), 2) << "of two ranges as wide, the earlier";
+  EXPECT_EQ(latitudeAt("10.2.0.0"), 1);
+  EXPECT_EQ(latitudeAt("11.0.0.0"), 6);
+  EXPECT_EQ(latitudeAt("255.255.255.255"), 5);
+  EXPECT_EQ(latitudeAt("0.0.0.0"), 6);
+
+  // Many overlapping ranges in a small space: the index agrees with a scan everywhere.
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245 + 12345, seed >> 8; };
+  OverrideTable indexed, scanned;
+  for (int i = 0; i < 400; ++i) {
+    uint32_t first = next() % 5000, last = first + next() % (i % 7 == 0 ? 3000 : 40);
+    if (i % 50 == 0) last = 0xffffffff;
+    OverrideEntry e{first, last, double(i % 90), 0, uint8_t(i)};
+    indexed.Add(e);
+    scanned.Add(e);
+  }
+  indexed.Index();
+  for (uint32_t a : {0u, 1u, 4999u, 5000u, 8039u, 8040u, 0x7fffffffu, 0xfffffffeu, 0xffffffffu}) {
+    const OverrideEntry* x = indexed.Find(a);
+    const OverrideEntry* y = scanned.Find(a);
+    ASSERT_EQ(x ? x - indexed.entries().data() : -1, y ? y - scanned.entries().data() : -1) << a;
+  }
+  for (uint32_t a = 0; a < 9000; ++a) {
+    const OverrideEntry* x = indexed.Find(a);
+    const OverrideEntry* y = scanned.Find(a);
+    ASSERT_EQ(x ? x - indexed.entries().data() : -1, y ? y - scanned.entries().data() : -1) << a;
+  }
+}
+
 TEST(PrecisionScale, AccuracyRadiusMapsDownwardAndStaysAboveCountryLevel) {
   EXPECT_EQ(PrecisionForRadius(1), 200);
   EXPECT_EQ(PrecisionForRadius(10), 160);
