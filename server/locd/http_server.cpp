@@ -177,14 +177,16 @@ std::string AnswerBytes(std::string_view bytes, const RequestHandler& handler, s
         endOfInput();
         break;
       }
+      // Eager: goes as far as these bytes allow. "Need more" means the rest
+      // of a request would have had to come later, which it cannot here (and
+      // the parser must not see the same bytes again as if they were more).
       size_t used = parser.put(asio::buffer(rest.data(), rest.size()), ec);
       rest.remove_prefix(used);
-      if (ec == http::error::need_more) ec = {};
-      if (ec || parser.is_done()) break;
-      if (used == 0) {  // what is left is not enough
+      if (ec == http::error::need_more || (!ec && !parser.is_done() && used == 0)) {
         endOfInput();
         break;
       }
+      if (ec || parser.is_done()) break;
     }
     if (ec) {
       if (auto res = AnswerToReadError(ec)) out += Serialize(*res);

@@ -126,6 +126,7 @@ TEST(HttpRules, UnreadableRequestsGetAReasonAndTheConnectionEnds) {
   // A request cut short gets nothing: its sender has gone.
   EXPECT_EQ(Answers("GET /loc/?abc HTT"), "");
   EXPECT_EQ(Answers("GET /a HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc"), "");
+  EXPECT_EQ(Answers("POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n"), "");
   auto first = Split(Answers("GET /a HTTP/1.1\r\n\r\nGET /b HT"));
   ASSERT_EQ(first.size(), 1u) << "the whole request before it is still answered";
 }
