@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Load test of hopsight-locd on loopback: route location requests of 10 hops
 # per second and p99 latency, beside nginx serving a static file of the same
-# size on the same machine in the same run, printed as ratios.
+# size on the same machine in the same run, printed as ratios; then the
+# latency of the same requests while 1,000 slow connections are held open.
 #   bench/server_bench.sh [BUILD_DIR] [SECONDS_PER_RUN]
-# Needs wrk, nginx, curl and ss (scripts/bootstrap.sh); goal: at least half of nginx's rate.
+# Needs wrk, nginx, curl and ss (scripts/bootstrap.sh); goals: at least half of
+# nginx's rate, and answers within milliseconds beside the slow connections.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -11,7 +13,7 @@ seconds=${2:-5}
 connections=${BENCH_CONNECTIONS:-8}
 data=$build/share/hopsight-locd
 
-cmake --build "$build" -j2 --target hopsight-locd hopsight-locd-data >/dev/null
+cmake --build "$build" -j2 --target hopsight-locd hopsight-locd-data slow_clients >/dev/null
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -29,8 +31,8 @@ free_port() {  # a loopback port nobody listens on (ss from iproute2)
   done
 }
 
-# The server, with as many threads as wrk holds connections (one thread per kept-alive connection).
-"$build/bin/hopsight-locd" --listen 127.0.0.1:0 --data "$data" --threads "$connections" \
+# The server as an operator would start it: default limits and lookup threads.
+"$build/bin/hopsight-locd" --listen 127.0.0.1:0 --data "$data" \
   --log "$work/locd.log" >"$work/locd.out" 2>"$work/locd.err" &
 pids+=($!)
 for _ in $(seq 100); do grep -q listening "$work/locd.out" 2>/dev/null && break; sleep 0.1; done
@@ -69,18 +71,35 @@ nginx -c "$work/nginx.conf" -p "$work" &
 pids+=($!)
 for _ in $(seq 50); do curl -sf "http://127.0.0.1:$nginx_port/route.txt" -o /dev/null && break; sleep 0.1; done
 
-run_wrk() {  # URL → "rate p99_ms"
+run_wrk() {  # URL [CONNECTIONS] → "rate p50_ms p99_ms"
   local out
-  out=$(wrk -t2 -c"$connections" -d"${seconds}s" --latency "$1")
-  local rate p99
+  out=$(wrk -t"$(( ${2:-$connections} > 1 ? 2 : 1 ))" -c"${2:-$connections}" -d"${seconds}s" --latency "$1")
+  local rate p50 p99 ms='{v=$2; if (v ~ /us$/) {sub(/us$/,"",v); v/=1000} else if (v ~ /ms$/) {sub(/ms$/,"",v)} else if (v ~ /s$/) {sub(/s$/,"",v); v*=1000}; print v}'
   rate=$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")
-  p99=$(awk '$1 == "99%" {v=$2; if (v ~ /us$/) {sub(/us$/,"",v); v/=1000} else if (v ~ /ms$/) {sub(/ms$/,"",v)} else if (v ~ /s$/) {sub(/s$/,"",v); v*=1000}; print v}' <<<"$out")
-  echo "$rate $p99"
+  p50=$(awk '$1 == "50%" '"$ms" <<<"$out")
+  p99=$(awk '$1 == "99%" '"$ms" <<<"$out")
+  echo "$rate $p50 $p99"
 }
 
-read -r locd_rate locd_p99 < <(run_wrk "$locd_url")
-read -r nginx_rate nginx_p99 < <(run_wrk "http://127.0.0.1:$nginx_port/route.txt")
-errors=$(grep -vc '" 200 234$' "$work/locd.log" || true)
+read -r locd_rate _ locd_p99 < <(run_wrk "$locd_url")
+read -r nginx_rate _ nginx_p99 < <(run_wrk "http://127.0.0.1:$nginx_port/route.txt")
+read -r one_rate one_p50 one_p99 < <(run_wrk "$locd_url" 1)
+
+# Now 1,000 slow connections beside the normal ones: half silent, half sending
+# a request line a byte a second, from 33 other loopback addresses within the
+# per-address cap. The server ends each after its request-head time-out; the
+# helper opens it again at once, as an attacker would.
+slow_clients=1000
+"$build/bench/slow_clients" "$locd_port" "$slow_clients" $((2 * seconds + 3)) 127.0.1.1 >"$work/slow.out" &
+slow_pid=$!
+pids+=($slow_pid)
+for _ in $(seq 100); do grep -q '^open' "$work/slow.out" 2>/dev/null && break; sleep 0.1; done
+grep -q "^open $slow_clients" "$work/slow.out" || { cat "$work/slow.out" "$work/locd.err"; echo "bench: slow clients did not connect"; exit 1; }
+read -r slow_rate slow_p50 slow_p99 < <(run_wrk "$locd_url")
+read -r slow_one_rate slow_one_p50 slow_one_p99 < <(run_wrk "$locd_url" 1)
+wait "$slow_pid" || true
+reopened=$(sed -n 's/^closed by the server \([0-9]*\).*/\1/p' "$work/slow.out")
+errors=$(grep -v 'refused' "$work/locd.log" | grep -vc '" 200 234$' || true)
 
 printf 'route requests (10 hops, %d connections, %ss each, loopback)\n' "$connections" "$seconds"
 printf '  hopsight-locd  %10.0f req/s   p99 %7.3f ms\n' "$locd_rate" "$locd_p99"
@@ -88,5 +107,14 @@ printf '  nginx static   %10.0f req/s   p99 %7.3f ms\n' "$nginx_rate" "$nginx_p9
 awk -v a="$locd_rate" -v b="$nginx_rate" -v c="$locd_p99" -v d="$nginx_p99" 'BEGIN {
   r = a / b
   printf "  rate ratio locd/nginx %.2f (goal >= 0.50: %s)   p99 ratio locd/nginx %.2f\n", r, (r >= 0.5 ? "met" : "NOT met"), c / d
+}'
+printf 'the same requests while %d slow connections are open (they were closed by the server and opened again %s times)\n' \
+  "$slow_clients" "${reopened:-?}"
+printf '  one client at a time    p50 %7.3f ms  p99 %7.3f ms   (without the slow connections: p50 %7.3f ms  p99 %7.3f ms)\n' \
+  "$slow_one_p50" "$slow_one_p99" "$one_p50" "$one_p99"
+printf '  %d connections    %10.0f req/s   p99 %7.3f ms   (without: %10.0f req/s   p99 %7.3f ms)\n' \
+  "$connections" "$slow_rate" "$slow_p99" "$locd_rate" "$locd_p99"
+awk -v p="$slow_one_p50" -v q="$one_p50" 'BEGIN {
+  printf "  goal: answers within milliseconds beside the slow connections (median under 2 ms): %s   median ratio with/without %.2f\n", (p < 2 ? "met" : "NOT met"), p / q
 }'
 echo "  requests logged by hopsight-locd that were not a 234-byte 200: $errors"

@@ -4,6 +4,10 @@
 #   - time from process start to the first probe sent (goal <= 20 ms)
 #   - the engine's overhead per hop: time to the last row minus the sum of
 #     the hops' round trips, divided by the hops (goal < 0.1 ms)
+#   - what the data files cost at exit: runs on a data directory where
+#     nothing changes (nothing is written) against runs that write the
+#     settings and caches anew, on an idle disk and beside a writer that
+#     syncs 8 MiB over and over (hopsight-trace only, not with TRACE_CMD)
 #
 #   bench/trace_bench.sh [BUILD_DIR]     (root; builds its own lab)
 #   TRACE_CMD="prog args" overrides the traced program; "{}" in it stands for
@@ -98,4 +102,35 @@ else
   printf 'first probe after start  %8.3f ms (goal <= 20; strace, upper bound)\n' "$(cut -d' ' -f1 "$work/straced" | median)"
   printf 'engine overhead          %8.4f ms/hop (goal < 0.1; strace, upper bound)\n' \
     "$(cut -d' ' -f2 "$work/straced" | median)"
+fi
+
+# The data files at exit. "same": a data directory the trace has filled
+# before, so the settings and caches come out byte for byte as they were and
+# are not rewritten; "new": a fresh directory every run, so both files are
+# written and synced.
+if [ -z "${TRACE_CMD:-}" ]; then
+  warm=$work/warm-data
+  "$build/bin/hopsight-trace" --quiet --data-dir "$warm" "$target" >/dev/null 2>&1 || true
+  data_runs() {  # data_runs same|new OUT
+    local i dir t0 t1
+    : > "$2"
+    for ((i = 0; i < runs; i++)); do
+      if [ "$1" = same ]; then dir=$warm; else dir=$work/new-data.$i; fi
+      t0=$(now_ns); "$build/bin/hopsight-trace" --quiet --data-dir "$dir" "$target" >/dev/null 2>&1 || true
+      t1=$(now_ns); echo $(((t1 - t0) / 1000)) >> "$2"
+      rm -rf "$work/new-data.$i"
+    done
+  }
+  data_runs same "$work/same.idle"; data_runs new "$work/new.idle"
+  ( while :; do dd if=/dev/zero of="$work/busy" bs=8M count=1 conv=fsync status=none; done ) &
+  busy=$!
+  data_runs same "$work/same.busy"; data_runs new "$work/new.busy"
+  kill "$busy"; wait "$busy" 2>/dev/null || true
+  for f in same.idle new.idle same.busy new.busy; do eval "${f/./_}=$(median < "$work/$f")"; done
+  printf 'data files unchanged     %8.2f ms idle, %8.2f ms busy disk (wall)\n' \
+    "$(calc "$same_idle / 1000")" "$(calc "$same_busy / 1000")"
+  printf 'data files written       %8.2f ms idle, %8.2f ms busy disk (wall)\n' \
+    "$(calc "$new_idle / 1000")" "$(calc "$new_busy / 1000")"
+  printf 'written / unchanged      %8.2f   idle, %8.2f   busy disk\n' \
+    "$(calc "$new_idle / $same_idle")" "$(calc "$new_busy / $same_busy")"
 fi

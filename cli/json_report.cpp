@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "config/text_fields.h"
 #include "platform/resolver.h"
 #include "trace/hop_cells.h"
 
@@ -32,10 +33,11 @@ std::string JsonEscape(const std::string& text) {
 
 namespace {
 std::string Quoted(const std::string& s) { return "\"" + JsonEscape(s) + "\""; }
+// Six decimals whatever the process locale: the reader is another program.
 std::string Number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6f", v);
-  return buf;
+  std::string out;
+  config::AppendFixed6(out, v);
+  return out;
 }
 }  // namespace
 

@@ -263,7 +263,12 @@ int main(int argc, char** argv) {
   probe.echo.reset();
 
   hs::cli::ProgramFiles files(dataDir);
+  // Problems with the data files: each said once, on stderr.
+  auto tell = [&files] {
+    for (const std::string& message : files.TakeMessages()) std::fprintf(stderr, "hopsight-trace: %s\n", message.c_str());
+  };
   files.LoadAtStart();
+  tell();
 
   ProbeTimes times;
   hs::platform::SystemResolver resolver;
@@ -327,14 +332,20 @@ int main(int argc, char** argv) {
     // A stopped trace's controller may still be replaying from the history:
     // give it a moment to notice, and leave the history alone if it does not.
     const bool idle = !stopped || engine.WaitIdle(std::chrono::milliseconds(200));
-    if (historyMode >= 0 && idle) history.Finish(engine.Table().Snapshot());
+    hs::platform::FileError notRecorded;
+    if (historyMode >= 0 && idle && !history.Finish(engine.Table().Snapshot(), &notRecorded) &&
+        notRecorded.code != 0) {
+      files.NotRecorded(notRecorded);
+    }
     // Lookups still out are dropped, not waited for; what they stored so far is saved.
     whoisLookups.Shutdown();
     whoisLookups.SetViews(nullptr);
     files.SaveAtExit();
+    tell();
   };
   if (!engine.StartTrace()) {
     files.SaveAtExit();
+    tell();
     const int box = views.RefusedBox();
     std::fprintf(stderr, "hopsight-trace: %s\n",
                  box == 2 ? hs::text::kErrorInvalidAddress : hs::text::kErrorNotResolved);

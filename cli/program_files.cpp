@@ -1,6 +1,7 @@
 #include "cli/program_files.h"
 
 #include <random>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -10,15 +11,32 @@ namespace hs::cli {
 std::string DefaultDataDirectory() { return platform::ExecutableDirectory() + "data"; }
 
 void ProgramFiles::LoadAtStart() {
+  // A directory that cannot be made shows up below and at exit, where the
+  // files that could not be saved name the reason.
   platform::MakeDirectories(dataDir_);
   servers.Load(dataDir_);
   std::random_device random;
   config::SetInstallIdentity(settings, platform::CalendarTime(), static_cast<int32_t>(random() & 0x7FFF));
   config::NoHomeLocationWizard wizard;
-  config::LoadSettings(dataDir_, settings, wizard, false);
-  config::LoadCaches(dataDir_, caches);
+  const config::FileLoad settingsLoad = config::LoadSettings(dataDir_, settings, wizard, false);
+  if (settingsLoad.unreadable) {
+    keepSettingsFile_ = true;
+    Tell("settings not read (defaults used, the file is left as it is): " + settingsLoad.error.Describe());
+  }
+  const config::FileLoad cacheLoad = config::LoadCaches(dataDir_, caches);
+  if (cacheLoad.unreadable) {
+    keepCacheFile_ = true;
+    Tell("lookup caches not read (the file is left as it is): " + cacheLoad.error.Describe());
+  }
   whoisServers = whois::LoadWhoIsServers(dataDir_);
-  config::PurgeCaches(caches, settings, platform::CalendarTime());
+  const config::CacheTrim trim = config::PurgeCaches(caches, settings, platform::CalendarTime());
+  if (trim.Total() > 0) {
+    // The caches are trimmed again at every exit; only a file that held
+    // more than they keep is worth a word, and it comes up at start.
+    Tell("the lookup caches keep " + std::to_string(config::kCacheLimit) + " entries each: dropped " +
+         std::to_string(trim.names) + " names, " + std::to_string(trim.whois) + " WhoIs answers and " +
+         std::to_string(trim.locations) + " locations read from " + config::CacheFilePath(dataDir_));
+  }
 }
 
 std::string ProgramFiles::RirIndexPath() const {
@@ -28,11 +46,15 @@ std::string ProgramFiles::RirIndexPath() const {
 }
 
 void ProgramFiles::SaveAtExit() {
-  {
+  if (!keepSettingsFile_) {
     std::lock_guard g(homeLock_);
-    config::SaveSettings(dataDir_, settings, false, nullptr);
+    if (platform::FileResult saved = config::SaveSettings(dataDir_, settings, false, nullptr); !saved)
+      Tell("settings not saved: " + saved.error.Describe());
   }
-  config::SaveCaches(dataDir_, caches, settings, platform::CalendarTime());
+  if (!keepCacheFile_) {
+    if (platform::FileResult saved = config::SaveCaches(dataDir_, caches, settings, platform::CalendarTime()); !saved)
+      Tell("lookup caches not saved: " + saved.error.Describe());
+  }
   servers.Stop();
   servers.Save(dataDir_);
 }
@@ -51,5 +73,13 @@ void ProgramFiles::SetHome(const GeoLocation& home) {
   std::lock_guard g(homeLock_);
   settings.startLocation = home;
 }
+
+void ProgramFiles::NotRecorded(const platform::FileError& error) { Tell("trace not recorded: " + error.Describe()); }
+
+void ProgramFiles::Tell(std::string message) {
+  if (told_.insert(message).second) pending_.push_back(std::move(message));
+}
+
+std::vector<std::string> ProgramFiles::TakeMessages() { return std::exchange(pending_, {}); }
 
 }  // namespace hs::cli

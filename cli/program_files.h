@@ -7,7 +7,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "config/cache_file.h"
 #include "config/caches.h"
@@ -29,13 +31,21 @@ class ProgramFiles {
  public:
   explicit ProgramFiles(std::string dataDir) : dataDir_(std::move(dataDir)) {}
 
-  // Creates the directory, loads the location server list, the settings (the
-  // home location wizard does nothing yet), then the caches and the WhoIs
-  // server table, and purges the caches.
+  // Creates the directory, loads the location server list, the settings
+  // (there is no home location wizard without a window), then the caches and
+  // the WhoIs server table, and purges the caches.
   void LoadAtStart();
   // Saves the settings, then the caches (purged first), then ends the
-  // location servers' requests and saves their list.
+  // location servers' requests and saves their list. A file that could not
+  // be read at start is left as it is.
   void SaveAtExit();
+  // The trace history could not record the trace.
+  void NotRecorded(const platform::FileError& error);
+
+  // What the user should hear about the data files since the last call, one
+  // line per problem and each problem once: a file not read, saved or
+  // recorded (what, which file, why), and a cache file cut to the limit.
+  std::vector<std::string> TakeMessages();
 
   const std::string& DataDir() const { return dataDir_; }
   // The install identity as the location servers receive it.
@@ -54,8 +64,14 @@ class ProgramFiles {
   geo::LocationServerTable servers;
 
  private:
+  void Tell(std::string message);
+
   std::string dataDir_;
   mutable std::mutex homeLock_;
+  bool keepSettingsFile_ = false;  // unreadable at start: never saved over
+  bool keepCacheFile_ = false;
+  std::vector<std::string> pending_;
+  std::set<std::string> told_;
 };
 
 // What the trace asks of the lookup subsystems that exist so far.

@@ -142,62 +142,87 @@ void ParseCacheFile(std::string_view text, Caches& caches) {
   ReadLocations(reader, caches);
 }
 
+namespace {
+
+// Appends "count=" and the entries that `write` writes, both taken under
+// one hold of the cache's lock: a worker storing an entry meanwhile can make
+// neither the count nor the entries stale on its own. `written(e)` says
+// whether `write` writes an entry.
+template <class Cache, class Written, class Write>
+void AppendSection(std::string& out, const Cache& cache, Written written, Write write) {
+  cache.WithLock([&](const typename Cache::Table& table) {
+    size_t count = 0;
+    for (const auto& e : table.Entries()) count += written(e) ? 1 : 0;
+    out.append("count=");
+    AppendInt(out, static_cast<int64_t>(count));
+    out.push_back('\n');
+    for (const auto& e : table.Entries())
+      if (written(e)) write(out, e);
+  });
+}
+
+}  // namespace
+
 std::string FormatCacheFile(const Caches& caches) {
+  // Room for the whole text at once: growing a string of megabytes step by
+  // step costs more than writing it.
+  size_t estimate = 256 + 64 * (caches.names.Size() + caches.locations.Size());
+  caches.whois.ForEach([&](const WhoIsCache::Entry& e) {
+    estimate += e.key.size() + 32 + (e.value.answer ? e.value.answer->size() : 0);
+  });
   std::string out;
-  out.reserve(64 * 1024);
+  out.reserve(estimate + estimate / 8);
   out.append(kGeneratedBanner).append("\n\n");
 
-  out.append("[dns]\ncount=");
-  AppendInt(out, static_cast<int64_t>(caches.names.Size()));
-  out.push_back('\n');
-  caches.names.ForEach([&](const NameCache::Entry& e) {
-    AppendEntryHead(out, platform::AddressToDotted(e.key), e.time);
-    out.append(e.value).push_back('\n');
+  out.append("[dns]\n");
+  auto all = [](const auto&) { return true; };
+  AppendSection(out, caches.names, all, [](std::string& o, const NameCache::Entry& e) {
+    AppendEntryHead(o, platform::AddressToDotted(e.key), e.time);
+    o.append(e.value).push_back('\n');
   });
 
-  // Only answered entries are written; count them first.
-  auto written = [](const WhoIsCache::Entry& e) {
+  // Only answered entries are written.
+  out.append("\n[whois]\n");
+  auto answered = [](const WhoIsCache::Entry& e) {
     return e.value.answer && e.value.answer->size() <= kMaxStoredAnswer;
   };
-  size_t answered = 0;
-  caches.whois.ForEach([&](const WhoIsCache::Entry& e) { answered += written(e) ? 1 : 0; });
-  out.append("\n[whois]\ncount=");
-  AppendInt(out, static_cast<int64_t>(answered));
-  out.push_back('\n');
-  caches.whois.ForEach([&](const WhoIsCache::Entry& e) {
-    if (!written(e)) return;
-    AppendEntryHead(out, e.key, e.time);
-    out.append("\nsize=");
-    AppendInt(out, static_cast<int64_t>(e.value.answer->size()));
-    out.push_back('\n');
-    out.append(*e.value.answer).append("\n\n");
+  AppendSection(out, caches.whois, answered, [](std::string& o, const WhoIsCache::Entry& e) {
+    AppendEntryHead(o, e.key, e.time);
+    o.append("\nsize=");
+    AppendInt(o, static_cast<int64_t>(e.value.answer->size()));
+    o.push_back('\n');
+    o.append(*e.value.answer).append("\n\n");
   });
 
-  out.append("\n[location]\ncount=");
-  AppendInt(out, static_cast<int64_t>(caches.locations.Size()));
-  out.push_back('\n');
-  caches.locations.ForEach([&](const LocationCache::Entry& e) {
-    AppendEntryHead(out, e.key, e.time);
-    AppendFixed6(out, e.value.latitude);
-    out.push_back(',');
-    AppendFixed6(out, e.value.longitude);
-    out.push_back(',');
-    AppendInt(out, e.value.precision);
-    out.push_back('\n');
+  out.append("\n[location]\n");
+  AppendSection(out, caches.locations, all, [](std::string& o, const LocationCache::Entry& e) {
+    AppendEntryHead(o, e.key, e.time);
+    AppendFixed6(o, e.value.latitude);
+    o.push_back(',');
+    AppendFixed6(o, e.value.longitude);
+    o.push_back(',');
+    AppendInt(o, e.value.precision);
+    o.push_back('\n');
   });
   return out;
 }
 
 std::string CacheFilePath(const std::string& dataDir) { return dataDir + "/HopCache.ini"; }
 
-bool LoadCaches(const std::string& dataDir, Caches& caches) {
-  std::optional<std::string> text = platform::ReadWholeFile(CacheFilePath(dataDir));
-  if (!text) return false;
+FileLoad LoadCaches(const std::string& dataDir, Caches& caches) {
+  FileLoad load;
+  std::optional<std::string> text = platform::ReadWholeFile(CacheFilePath(dataDir), &load.error);
+  if (!text) {
+    if (load.error.Missing()) load.error = {};  // a missing file is no problem
+    load.unreadable = load.error.code != 0;
+    return load;
+  }
+  load.read = true;
   ParseCacheFile(*text, caches);
-  return true;
+  return load;
 }
 
-bool SaveCaches(const std::string& dataDir, Caches& caches, const Settings& settings, int64_t now) {
+platform::FileResult SaveCaches(const std::string& dataDir, Caches& caches, const Settings& settings, int64_t now) {
   PurgeCaches(caches, settings, now);
   return platform::ReplaceFileAtomically(CacheFilePath(dataDir), FormatCacheFile(caches));
 }

@@ -6,10 +6,10 @@
 #include <string_view>
 
 #include "config/caches.h"
+#include "config/settings.h"
+#include "platform/files.h"
 
 namespace hs::config {
-
-struct Settings;
 
 // WhoIs answers this long or longer are not written: the file's readers count
 // an answer's length in 16 bits.
@@ -22,10 +22,11 @@ std::string FormatCacheFile(const Caches& caches);
 
 std::string CacheFilePath(const std::string& dataDir);
 
-// Start-up: reads the file when there is one. True when it was read.
-bool LoadCaches(const std::string& dataDir, Caches& caches);
-// Exit: purges the caches, then rewrites the file whole. False when the file
-// could not be written (the old one stays).
-bool SaveCaches(const std::string& dataDir, Caches& caches, const Settings& settings, int64_t now);
+// Start-up: reads the file when there is one. A file that exists but cannot
+// be read comes back `unreadable`: it must not be saved over at exit.
+FileLoad LoadCaches(const std::string& dataDir, Caches& caches);
+// Exit: purges the caches, then rewrites the file whole when its bytes
+// change. On failure the old file stays.
+platform::FileResult SaveCaches(const std::string& dataDir, Caches& caches, const Settings& settings, int64_t now);
 
 }  // namespace hs::config

@@ -58,13 +58,15 @@ void LocationCache::Insert(std::string key, const GeoLocation& location, int64_t
   table_.InsertReplace(std::move(key), Stored(location), now);
 }
 
-void PurgeCaches(Caches& caches, const Settings& settings, int64_t now) {
+CacheTrim PurgeCaches(Caches& caches, const Settings& settings, int64_t now) {
   caches.names.PurgeOlderThan(now - int64_t{settings.dnsTime} * 86400);
   caches.whois.PurgeOlderThan(now - int64_t{settings.whoTime} * 86400);
   caches.locations.PurgeOlderThan(now - int64_t{settings.locTime} * 86400);
-  caches.names.TrimTo(kCacheLimit);
-  caches.whois.TrimTo(kCacheLimit);
-  caches.locations.TrimTo(kCacheLimit);
+  CacheTrim trim;
+  trim.names = caches.names.TrimTo(kCacheLimit);
+  trim.whois = caches.whois.TrimTo(kCacheLimit);
+  trim.locations = caches.locations.TrimTo(kCacheLimit);
+  return trim;
 }
 
 }  // namespace hs::config

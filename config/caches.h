@@ -60,9 +60,9 @@ class LockedCache {
     std::lock_guard g(lock_);
     table_.PurgeOlderThan(cutoff);
   }
-  void TrimTo(size_t n) {
+  size_t TrimTo(size_t n) {
     std::lock_guard g(lock_);
-    table_.TrimTo(n);
+    return table_.TrimTo(n);
   }
   void Clear() {
     std::lock_guard g(lock_);
@@ -78,6 +78,10 @@ class LockedCache {
   template <class F> decltype(auto) WithLock(F&& f) {
     std::lock_guard g(lock_);
     return f(table_);
+  }
+  template <class F> decltype(auto) WithLock(F&& f) const {
+    std::lock_guard g(lock_);
+    return f(static_cast<const Table&>(table_));
   }
 
  protected:
@@ -126,7 +130,14 @@ struct Caches {
   LocationCache locations;
 };
 
+// What a purge cut off to keep each cache at its limit (entries that had not
+// expired).
+struct CacheTrim {
+  size_t names = 0, whois = 0, locations = 0;
+  size_t Total() const { return names + whois + locations; }
+};
+
 // Drops entries older than the settings' day limits, then keeps 1000 per cache.
-void PurgeCaches(Caches& caches, const Settings& settings, int64_t now);
+CacheTrim PurgeCaches(Caches& caches, const Settings& settings, int64_t now);
 
 }  // namespace hs::config

@@ -3,7 +3,9 @@
 // either "equal" (0) for exact lookups or gives a match score (0 = no match)
 // for best-score lookups, depending on the list.
 //
-// Compare is a callable: int(const Key& probe, const Key& entryKey).
+// Compare is a callable: int(const Key& probe, const Key& entryKey). Lookups
+// scan the array (a best-score lookup must see every entry), so a loader of
+// many entries with unique keys appends rather than inserts with replace.
 #pragma once
 
 #include <algorithm>
@@ -34,10 +36,9 @@ class KeyedList {
   };
 
   static constexpr size_t kInitialCapacity = 4;
-  static constexpr size_t kGrowthStep = 4;
 
   explicit KeyedList(Compare compare = Compare()) : compare_(std::move(compare)) {
-    entries_.reserve(capacity_);
+    entries_.reserve(kInitialCapacity);
   }
 
   size_t Size() const { return entries_.size(); }
@@ -63,7 +64,8 @@ class KeyedList {
   // Adds at the end; a missing value (null, or an empty text) is not added.
   bool Append(Key key, Value value) {
     if (IsNoValue(value)) return false;
-    Grow(1);
+    // The array grows geometrically (not by the format's step of four), so
+    // n appends cost O(n).
     entries_.push_back(Entry{std::move(key), std::move(value)});
     return true;
   }
@@ -91,16 +93,8 @@ class KeyedList {
     }
   }
 
-  void Grow(size_t n) {
-    size_t needed = entries_.size() + n;
-    if (needed <= capacity_) return;
-    capacity_ += std::max(needed - capacity_, kGrowthStep);
-    entries_.reserve(capacity_);
-  }
-
   Compare compare_;
   std::vector<Entry> entries_;
-  size_t capacity_ = kInitialCapacity;
 };
 
 }  // namespace hs::config

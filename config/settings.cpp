@@ -112,29 +112,36 @@ std::string FormatSettings(const Settings& settings, bool firstRun) {
 
 std::string SettingsPath(const std::string& dataDir) { return dataDir + "/HopSight.ini"; }
 
-bool LoadSettings(const std::string& dataDir, Settings& settings, HomeLocationWizard& wizard,
-                  bool homeSwitchAlone) {
+FileLoad LoadSettings(const std::string& dataDir, Settings& settings, HomeLocationWizard& wizard,
+                      bool homeSwitchAlone) {
   settings.font = DisplayFont{};
   const std::string path = SettingsPath(dataDir);
-  std::optional<std::string> text = platform::ReadWholeFile(path);
-  if (!text) {
-    platform::ReplaceFileAtomically(path, std::string(kGeneratedBanner) + "\n\n");
-    if (!homeSwitchAlone) {
-      wizard.Run(settings);
-      SaveSettings(dataDir, settings, true, nullptr);
-    }
-    return false;
+  FileLoad load;
+  std::optional<std::string> text = platform::ReadWholeFile(path, &load.error);
+  if (!text && !load.error.Missing()) {
+    // "Cannot be opened for reading" is taken to mean "missing": a file that
+    // is there but unreadable holds the user's settings and is never replaced.
+    load.unreadable = true;
+    return load;
   }
-  ParseSettings(*text, settings);
-  if (!homeSwitchAlone && !settings.HasHomeLocation()) {
+  load.error = {};
+  if (text) {
+    load.read = true;
+    ParseSettings(*text, settings);
+  } else if (platform::FileResult created =
+                 platform::ReplaceFileAtomically(path, std::string(kGeneratedBanner) + "\n\n");
+             !created) {
+    load.error = created.error;
+  }
+  if (!homeSwitchAlone && wizard.Available() && (!load.read || !settings.HasHomeLocation())) {
     wizard.Run(settings);
     SaveSettings(dataDir, settings, true, nullptr);
   }
-  return true;
+  return load;
 }
 
-bool SaveSettings(const std::string& dataDir, Settings& settings, bool firstRun,
-                  const WindowPlacement* window) {
+platform::FileResult SaveSettings(const std::string& dataDir, Settings& settings, bool firstRun,
+                                  const WindowPlacement* window) {
   if (window) {
     settings.windowMaximized = window->maximized ? 1 : 0;
     if (!window->minimized && !window->maximized && !firstRun) settings.window = window->rect;

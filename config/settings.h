@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "trace/records.h"
 
 namespace hs::config {
@@ -67,12 +68,16 @@ class HomeLocationWizard {
  public:
   virtual ~HomeLocationWizard() = default;
   virtual void Run(Settings& settings) = 0;
+  // False when there is no wizard to show (a program without a window): then
+  // nothing is run, and nothing saved for it.
+  virtual bool Available() const { return true; }
 };
 
 class NoHomeLocationWizard final : public HomeLocationWizard {
  public:
-  // Does nothing yet: the home location stays unset.
+  // Does nothing: the home location stays unset.
   void Run(Settings&) override {}
+  bool Available() const override { return false; }
 };
 
 // The main window's state at the time of saving; none when there is no window.
@@ -84,16 +89,28 @@ struct WindowPlacement {
 
 std::string SettingsPath(const std::string& dataDir);
 
-// Start-up: display font defaults, then the file. A missing file is created
-// with the banner; then, and whenever no home location is known, the wizard
-// runs and the settings are saved in their first-run form, unless the program
-// was started only to set the home location (`homeSwitchAlone`).
-// True when an existing file was read.
-bool LoadSettings(const std::string& dataDir, Settings& settings, HomeLocationWizard& wizard,
-                  bool homeSwitchAlone);
+// What start-up made of one of the data files it reads.
+struct FileLoad {
+  bool read = false;  // an existing file was read
+  // The file exists but could not be read. Its content is unknown, so it must
+  // not be saved over at exit: that would lose what the user has in it.
+  bool unreadable = false;
+  platform::FileError error;  // why it could not be read, or created; code 0: no problem
+  explicit operator bool() const { return read; }
+};
 
-// Rewrites the file whole. `window` (may be null) updates the placement first.
-bool SaveSettings(const std::string& dataDir, Settings& settings, bool firstRun,
-                  const WindowPlacement* window);
+// Start-up: display font defaults, then the file. Only a missing file is
+// created (with the banner); then, and whenever no home location is known,
+// the wizard runs and the settings are saved in their first-run form, unless
+// the program was started only to set the home location (`homeSwitchAlone`).
+// A file that exists but cannot be read leaves the defaults and runs no
+// wizard.
+FileLoad LoadSettings(const std::string& dataDir, Settings& settings, HomeLocationWizard& wizard,
+                      bool homeSwitchAlone);
+
+// Rewrites the file whole when its bytes change. `window` (may be null)
+// updates the placement first.
+platform::FileResult SaveSettings(const std::string& dataDir, Settings& settings, bool firstRun,
+                                  const WindowPlacement* window);
 
 }  // namespace hs::config

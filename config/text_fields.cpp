@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace hs::config {
@@ -81,6 +82,10 @@ void AppendInt(std::string& out, int64_t value) {
 int CompareNoCase(std::string_view a, std::string_view b) {
   size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {
+    // Cache keys share long prefixes ("NET-EXAMPLE-...", "...example.net"):
+    // skip equal bytes eight at a time; only where they differ may case count.
+    while (i + 8 <= n && std::memcmp(a.data() + i, b.data() + i, 8) == 0) i += 8;
+    if (i == n) break;
     unsigned char x = Fold(a[i]), y = Fold(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }

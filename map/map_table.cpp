@@ -27,26 +27,33 @@ bool MapTable::Add(MapRecord map) {
 }
 
 bool MapTable::LoadAll(const std::filesystem::path& dir, MapMessageBoxes* boxes) {
+  constexpr std::string_view kWorld = "world.hsxmap";
   std::error_code ec;
-  const std::string world = "world.hsxmap";
-  if (!std::filesystem::is_regular_file(dir / world, ec)) {
-    if (boxes) boxes->ShowMessage(kWorldMapMissingText, kWorldMapMissingCaption);
-    entries_.clear();
-    return false;
-  }
   std::vector<std::string> found;
   for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
        it.increment(ec)) {
     std::string name = it->path().filename().string();
     if (HasMapExtension(name)) found.push_back(std::move(name));
   }
-  if (found.empty()) return false;
   std::sort(found.begin(), found.end());
+
+  // The world map in any case ("World.hsxmap"); where the file system holds
+  // more than one spelling, the exact name first, else the first in order.
+  std::string world;
+  for (const std::string& n : found) {
+    if (!EqualsNoCase(n, kWorld) || !std::filesystem::is_regular_file(dir / n, ec)) continue;
+    if (world.empty() || n == kWorld) world = n;
+  }
+  if (world.empty()) {
+    if (boxes) boxes->ShowMessage(kWorldMapMissingText, kWorldMapMissingCaption);
+    entries_.clear();
+    return false;
+  }
 
   std::vector<std::string> names{world};
   for (std::string& n : found) {
     if (names.size() >= size_t(kMaxFiles)) break;
-    if (!EqualsNoCase(n, world)) names.push_back(std::move(n));
+    if (!EqualsNoCase(n, kWorld)) names.push_back(std::move(n));
   }
   for (const std::string& n : names) {
     entries_.push_back(std::make_unique<MapFileEntry>(n));

@@ -1,5 +1,6 @@
 // The table of loaded maps, filled once at start-up from the maps directory:
-// world.hsxmap first, then every other *.hsxmap.
+// world.hsxmap first, then every other *.hsxmap. Names and extensions match
+// in any case.
 #pragma once
 
 #include <array>

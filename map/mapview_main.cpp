@@ -1,22 +1,45 @@
 // hopsight-mapview: shows the maps with a trace read from the JSON that
 // `hopsight-trace --json` prints, for trying the map display by hand; with
-// --png it renders one picture without a window instead.
+// --png it renders one picture without a window instead (on the offscreen
+// platform when there is no display).
 //
 //   hopsight-mapview [--maps DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS] [--whole-world] [TRACE.json]
+//
+// By default the view fits the route: every hop with a position is in the
+// picture. The route starts at its first hop with a position.
 #include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QMainWindow>
 #include <QStatusBar>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <iostream>
 
 #include "map/map_widget.h"
+#include "map/route_fit.h"
 #include "map/trace_json.h"
 
 using namespace hs;
 using namespace hs::map;
 
 namespace {
+
+// Runs `aim` after every resize of the watched widget, once the widget has
+// shown the whole world for its new size.
+class AimAfterResize : public QObject {
+ public:
+  explicit AimAfterResize(std::function<void()> aim) : aim_(std::move(aim)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Resize) QMetaObject::invokeMethod(this, aim_, Qt::QueuedConnection);
+    return false;
+  }
+
+ private:
+  std::function<void()> aim_;
+};
 
 class StderrBoxes : public MapMessageBoxes {
  public:
@@ -25,9 +48,23 @@ class StderrBoxes : public MapMessageBoxes {
   }
 };
 
-bool ReadTrace(const QString& path, TraceJson& trace) {
+// Hops closer to the edge than this would have their markers cut.
+constexpr int32_t kFitMarginPx = 24;
+
+bool ReadTrace(const QString& path, TraceJson& trace, std::string& why) {
   QFile f(path);
-  return f.open(QIODevice::ReadOnly) && ReadTraceJson(f.readAll(), trace);
+  if (!f.open(QIODevice::ReadOnly)) {
+    why = f.errorString().toStdString();
+    return false;
+  }
+  return ReadTraceJson(f.readAll(), trace, &why);
+}
+
+// A picture needs no display: without one, Qt's offscreen platform draws it.
+void PickPlatformForPictures(int argc, char** argv) {
+  if (std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) return;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--png") == 0) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 std::vector<GeoLocation> Locations(const std::vector<HopRef>& rows) {
@@ -39,6 +76,7 @@ std::vector<GeoLocation> Locations(const std::vector<HopRef>& rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  PickPlatformForPictures(argc, argv);
   QApplication app(argc, argv);
   QString mapsDir = "maps", png, tracePath;
   int width = 1280, height = 720;
@@ -73,11 +111,19 @@ int main(int argc, char** argv) {
   maps.LoadAtStartup(mapsDir.toStdString(), &boxes);
   MapPlacesNamer namer(maps);
   TraceJson trace;
-  if (!tracePath.isEmpty() && !ReadTrace(tracePath, trace)) {
-    std::cerr << "cannot read " << tracePath.toStdString() << "\n";
+  std::string why;
+  if (!tracePath.isEmpty() && !ReadTrace(tracePath, trace, why)) {
+    std::cerr << "hopsight-mapview: cannot read " << tracePath.toStdString() << ": " << why << "\n";
     return 1;
   }
-  const std::vector<HopRef>& rows = trace.rows;
+  // Hops before the first one with a position have no place on the map.
+  const std::vector<HopRef> rows = PlacedRoute(trace.rows);
+  if (rows.empty() && !trace.rows.empty()) {
+    std::cerr << "hopsight-mapview: no hop of " << tracePath.toStdString() << " has a position: no route drawn\n";
+  } else if (rows.size() < trace.rows.size()) {
+    std::cerr << "hopsight-mapview: the route starts at hop " << rows.front()->hopNumber.load()
+              << ", the first with a position\n";
+  }
   const QString target = QString::fromLatin1(trace.target);
   const bool completed = trace.completed;
 
@@ -89,7 +135,7 @@ int main(int argc, char** argv) {
       v.Zoom(maps, px.x, px.y, true);
       for (int s = 1; s < zoomSteps; ++s) v.Zoom(maps, -1, -1, true);
     } else if (!rows.empty() && !wholeWorld) {
-      v.FollowRoute(maps, Locations(rows), true, true);
+      FitRoute(v, maps, Locations(rows), kFitMarginPx);
     }
   };
 
@@ -115,8 +161,14 @@ int main(int argc, char** argv) {
   window.setWindowTitle(target.isEmpty() ? "HopSight map" : "HopSight map - " + target);
   window.statusBar()->showMessage("Drag to move, click to zoom in, right click to zoom out");
   window.resize(width, height);
+  AimAfterResize reaim([&] {
+    aim(widget->View());
+    widget->update();
+  });
+  widget->installEventFilter(&reaim);
   window.show();
   widget->ShowWholeWorld();
-  if (!rows.empty()) widget->FollowRoute(true);
+  aim(widget->View());
+  widget->update();
   return app.exec();
 }

@@ -17,9 +17,11 @@ struct TraceJson {
   std::vector<HopRef> rows;
 };
 
-// False when the text is not a JSON object. Fields that are missing or of the
-// wrong kind keep the row's defaults; texts come back as the 8-bit bytes the
-// writer escaped (characters beyond Latin-1 become '?').
-bool ReadTraceJson(const QByteArray& text, TraceJson& out);
+// False, with the reason in `why` (the line and column of a syntax error, or
+// the row and field), when the text is not a JSON object or a field is of the
+// wrong kind or out of range; `out` is then unchanged. Missing and null fields
+// keep the defaults. Texts come back as the 8-bit bytes the writer escaped
+// (characters beyond Latin-1 become '?').
+bool ReadTraceJson(const QByteArray& text, TraceJson& out, std::string* why = nullptr);
 
 }  // namespace hs::map

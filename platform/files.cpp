@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <string>
+#include <system_error>
 
 #include "platform/clock.h"
 
@@ -35,11 +36,59 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+std::atomic<SyncFunction> syncFunction{nullptr};
+
+int Sync(int fd) {
+  SyncFunction sync = syncFunction.load();
+  return sync ? sync(fd) : ::fsync(fd);
+}
+
+FileResult Failed(const std::string& path, const char* action, int code) {
+  FileResult result;
+  result.ok = false;
+  result.error = FileError{path, action, code};
+  return result;
+}
+
+// True when the file exists and holds exactly `content`. Compared block by
+// block, so a large file costs no copy of itself.
+bool HoldsAlready(const std::string& path, std::string_view content) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == content.size();
+  char buffer[65536];
+  size_t done = 0;
+  while (same) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      same = n == 0 && done == content.size();
+      break;
+    }
+    const size_t got = static_cast<size_t>(n);
+    same = done + got <= content.size() && content.compare(done, got, std::string_view(buffer, got)) == 0;
+    done += got;
+  }
+  ::close(fd);
+  return same;
+}
+
 }  // namespace
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::string FileError::Describe() const {
+  return "cannot " + action + " " + path + ": " + std::error_code(code, std::generic_category()).message();
+}
+
+bool FileError::Missing() const { return code == ENOENT || code == ENOTDIR; }
+
+std::optional<std::string> ReadWholeFile(const std::string& path, FileError* error) {
+  auto fail = [&](int code) -> std::optional<std::string> {
+    if (error) *error = FileError{path, "read", code};
+    return std::nullopt;
+  };
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return fail(errno);
   std::string content;
   struct stat st {};
   if (::fstat(fd, &st) == 0 && st.st_size > 0) content.reserve(static_cast<size_t>(st.st_size));
@@ -48,8 +97,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
+      const int code = errno;
       ::close(fd);
-      return std::nullopt;
+      return fail(code);
     }
     if (n == 0) break;
     content.append(buffer, static_cast<size_t>(n));
@@ -58,28 +108,46 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
+FileResult ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  // Rewriting equal bytes would cost two syncs and change nothing.
+  if (HoldsAlready(path, content)) return FileResult{};
   // Unique per process and call, so two processes (or threads) saving the
   // same file never share a temporary; the last rename wins whole.
   static std::atomic<unsigned> counter{0};
   std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." +
                      std::to_string(counter.fetch_add(1));
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
+  if (fd < 0) return Failed(path, "create a temporary file beside", errno);
+  const char* failed = nullptr;
+  int code = 0;
+  if (!WriteAll(fd, content.data(), content.size())) {
+    failed = "write";
+    code = errno;
+  } else if (Sync(fd) != 0) {
+    failed = "sync";
+    code = errno;
+  }
+  if (::close(fd) != 0 && !failed) {
+    failed = "write";
+    code = errno;
+  }
+  if (!failed && ::rename(temp.c_str(), path.c_str()) != 0) {
+    failed = "replace";
+    code = errno;
+  }
+  if (failed) {
     ::unlink(temp.c_str());
-    return false;
+    return Failed(path, failed, code);
   }
   // Make the rename itself durable; failure here leaves a valid file either way.
   int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
-    ::fsync(dir);
+    Sync(dir);
     ::close(dir);
   }
-  return true;
+  FileResult result;
+  result.changed = true;
+  return result;
 }
 
 bool FileMissing(const std::string& path) {
@@ -87,16 +155,27 @@ bool FileMissing(const std::string& path) {
   return ::stat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
-bool MakeDirectories(const std::string& path) {
-  if (path.empty()) return false;
+SyncFunction SetSyncFunction(SyncFunction sync) { return syncFunction.exchange(sync); }
+
+FileResult MakeDirectories(const std::string& path) {
+  if (path.empty()) return Failed(path, "create the directory", ENOENT);
+  bool created = false;
   for (size_t pos = 1; pos <= path.size(); ++pos) {
     if (pos == path.size() || path[pos] == '/') {
       std::string part = path.substr(0, pos);
-      if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+      if (::mkdir(part.c_str(), 0755) == 0) {
+        created = true;
+      } else if (errno != EEXIST) {
+        return Failed(part, "create the directory", errno);
+      }
     }
   }
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (::stat(path.c_str(), &st) != 0) return Failed(path, "create the directory", errno);
+  if (!S_ISDIR(st.st_mode)) return Failed(path, "use the directory", ENOTDIR);
+  FileResult result;
+  result.changed = created;
+  return result;
 }
 
 std::string ExecutableDirectory() {
@@ -123,24 +202,32 @@ SharedFile& SharedFile::operator=(SharedFile&& o) noexcept {
   return *this;
 }
 
-std::optional<SharedFile> SharedFile::Open(const std::string& path, Access access, int attempts) {
+std::optional<SharedFile> SharedFile::Open(const std::string& path, Access access, int attempts,
+                                           FileError* error) {
   const int flags = (access == Access::Read ? O_RDONLY : O_RDWR) | O_CREAT | O_CLOEXEC;
   const int lock = (access == Access::Read ? LOCK_SH : LOCK_EX) | LOCK_NB;
+  const char* action = "open";
+  int code = 0;
   for (int attempt = 0; attempt < attempts; ++attempt) {
     bool denied = false;
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
-      denied = (errno == EACCES || errno == EPERM);
+      code = errno;
+      action = "open";
+      denied = (code == EACCES || code == EPERM);
     } else if (::flock(fd, lock) == 0) {
       return SharedFile(fd);
     } else {
-      denied = (errno == EWOULDBLOCK);
+      code = errno;
+      action = "lock";
+      denied = (code == EWOULDBLOCK);
       ::close(fd);
     }
     if (denied && attempt + 1 < attempts) {
       SleepMilliseconds(static_cast<uint32_t>(50 + CalendarTime() % 50));
     }
   }
+  if (error) *error = FileError{path, action, code};
   return std::nullopt;
 }
 

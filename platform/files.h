@@ -9,21 +9,52 @@
 
 namespace hs::platform {
 
-// The file's bytes; nullopt when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// A file operation that failed: which file, what was being done to it, and
+// the system's reason.
+struct FileError {
+  std::string path;
+  std::string action;  // "read", "write", "replace", ...
+  int code = 0;        // errno
+  // "cannot write /data/HopCache.ini: No space left on device"
+  std::string Describe() const;
+  // The file is not there (nor is its directory).
+  bool Missing() const;
+};
+
+// The outcome of a file operation that changes the disk. Tests as true when
+// the file (or directory) is as asked afterwards; callers that only need
+// that may keep treating it as a bool.
+struct FileResult {
+  bool ok = true;
+  bool changed = false;  // false: it already was as asked, nothing was written
+  FileError error;       // when !ok
+  operator bool() const { return ok; }
+};
+
+// The file's bytes; nullopt when it cannot be opened or read, with the reason
+// in `error` when given.
+std::optional<std::string> ReadWholeFile(const std::string& path, FileError* error = nullptr);
 
 // Replaces the file's content so that readers (and a later start after a
 // crash or a full disk) see either the old or the new content, never a
 // truncated mix: the bytes go to a temporary file in the same directory,
-// which is flushed to disk and then renamed over the target. On failure the
-// old file is untouched, the temporary file is removed and false is returned.
-bool ReplaceFileAtomically(const std::string& path, std::string_view content);
+// which is synced to disk and then renamed over the target, and the
+// directory is synced after it. A file that already holds exactly these
+// bytes is left alone (changed = false): no write, no sync. On failure the
+// old file is untouched and the temporary file removed.
+FileResult ReplaceFileAtomically(const std::string& path, std::string_view content);
 
 // True only when the path does not exist (an unreadable file is not missing).
 bool FileMissing(const std::string& path);
 
-// Creates the directory (and missing parents); true when it exists afterwards.
-bool MakeDirectories(const std::string& path);
+// Flushes a file's or a directory's data to disk, like fsync. Tests put their
+// own in place to see what a replace syncs.
+using SyncFunction = int (*)(int fd);
+// Installs `sync` (null: fsync) and returns the one it replaces.
+SyncFunction SetSyncFunction(SyncFunction sync);
+
+// Creates the directory (and missing parents); ok when it exists afterwards.
+FileResult MakeDirectories(const std::string& path);
 
 // Directory of the running executable, with a trailing '/'; empty when unknown.
 std::string ExecutableDirectory();
@@ -49,8 +80,9 @@ class SharedFile {
   ~SharedFile() { Close(); }
 
   static constexpr int kDefaultAttempts = 5;
+  // On failure, `error` (when given) says why the last attempt failed.
   static std::optional<SharedFile> Open(const std::string& path, Access access,
-                                        int attempts = kDefaultAttempts);
+                                        int attempts = kDefaultAttempts, FileError* error = nullptr);
 
   bool IsOpen() const { return fd_ >= 0; }
   // Current size in bytes, -1 on error.

@@ -1,5 +1,6 @@
 #include "trace/history.h"
 
+#include <cerrno>
 #include <optional>
 
 #include "platform/clock.h"
@@ -180,18 +181,29 @@ bool TraceHistory::ApplyEntry(int index, HopRecord& row) {
   return true;
 }
 
-bool TraceHistory::Finish(const std::vector<HopRef>& rows) {
+bool TraceHistory::Finish(const std::vector<HopRef>& rows, platform::FileError* error) {
   bool written = false;
-  if (mode_ == kRecord || freshness_ == kStale) written = Write(rows);
+  platform::FileError why;
+  if (mode_ == kRecord || freshness_ == kStale) {
+    written = Write(rows, why);
+    if (!written && error) *error = why;
+  }
   entries_.clear();
   entries_.shrink_to_fit();
   return written;
 }
 
-bool TraceHistory::Write(const std::vector<HopRef>& rows) {
-  std::optional<SharedFile> entryFile = SharedFile::Open(EntriesPath(dataDir_), SharedFile::Access::Write);
+bool TraceHistory::Write(const std::vector<HopRef>& rows, platform::FileError& error) {
+  const std::string entriesPath = EntriesPath(dataDir_), indexPath = IndexPath(dataDir_);
+  auto fail = [&error](const std::string& path, const char* action, int code) {
+    error = platform::FileError{path, action, code};
+    return false;
+  };
+  std::optional<SharedFile> entryFile =
+      SharedFile::Open(entriesPath, SharedFile::Access::Write, SharedFile::kDefaultAttempts, &error);
   if (!entryFile) return false;
-  std::optional<SharedFile> index = SharedFile::Open(IndexPath(dataDir_), SharedFile::Access::Write);
+  std::optional<SharedFile> index =
+      SharedFile::Open(indexPath, SharedFile::Access::Write, SharedFile::kDefaultAttempts, &error);
   if (!index) return false;
 
   // With both files held exclusively, take the record as it is now: another
@@ -223,7 +235,8 @@ bool TraceHistory::Write(const std::vector<HopRef>& rows) {
     offset = record.offset;
   } else {
     offset = entryFile->Size();
-    if (offset < 0 || offset > int64_t{UINT32_MAX}) return false;
+    if (offset < 0) return fail(entriesPath, "read", errno);
+    if (offset > int64_t{UINT32_MAX}) return fail(entriesPath, "append to", EFBIG);
     record.offset = static_cast<uint32_t>(offset);
   }
   std::vector<uint8_t> bytes;
@@ -232,7 +245,7 @@ bool TraceHistory::Write(const std::vector<HopRef>& rows) {
     auto e = EncodeHopEntry(HopEntryOf(*row));
     bytes.insert(bytes.end(), e.begin(), e.end());
   }
-  if (!entryFile->WriteAt(offset, bytes.data(), bytes.size())) return false;
+  if (!entryFile->WriteAt(offset, bytes.data(), bytes.size())) return fail(entriesPath, "write", errno);
   entryFile->Close();
 
   record.count = static_cast<uint32_t>(n & 0xFF);
@@ -240,11 +253,11 @@ bool TraceHistory::Write(const std::vector<HopRef>& rows) {
     // Append; a torn partial record at the end is overwritten so that every
     // record stays on a 16-byte boundary.
     int64_t size = index->Size();
-    if (size < 0) return false;
+    if (size < 0) return fail(indexPath, "read", errno);
     position = size - size % static_cast<int64_t>(kIndexRecordSize);
   }
   auto bytesOfRecord = EncodeIndexRecord(record);
-  if (!index->WriteAt(position, bytesOfRecord.data(), bytesOfRecord.size())) return false;
+  if (!index->WriteAt(position, bytesOfRecord.data(), bytesOfRecord.size())) return fail(indexPath, "write", errno);
   found_ = true;
   recordPosition_ = position;
   record_ = record;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "trace/collaborators.h"
 #include "trace/records.h"
 
@@ -78,8 +79,9 @@ class TraceHistory final : public TraceReplay {
   bool ApplyEntry(int index, HopRecord& row) override;
 
   // Records the finished trace's rows when the history asks for it (mode 0, or
-  // a stale record), then releases the loaded entries. True when written.
-  bool Finish(const std::vector<HopRef>& rows);
+  // a stale record), then releases the loaded entries. True when written;
+  // when a write was due and failed, `error` (if given) says why.
+  bool Finish(const std::vector<HopRef>& rows, platform::FileError* error = nullptr);
 
   int Mode() const { return mode_; }
   bool Found() const { return found_; }
@@ -92,7 +94,7 @@ class TraceHistory final : public TraceReplay {
   static std::string EntriesPath(const std::string& dataDir);
 
  private:
-  bool Write(const std::vector<HopRef>& rows);
+  bool Write(const std::vector<HopRef>& rows, platform::FileError& error);
 
   std::string dataDir_;
   Clock now_;

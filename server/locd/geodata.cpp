@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -22,17 +21,9 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   return out;
 }
 
-bool ToDouble(const std::string& s, double& out) {
-  char* end = nullptr;
-  out = std::strtod(s.c_str(), &end);
-  return !s.empty() && *end == '\0' && std::isfinite(out);
-}
+bool ToDouble(const std::string& s, double& out) { return locwire::ParseDecimal(s, out); }
 
-bool ToUnsigned(const std::string& s, uint64_t& out) {
-  if (s.empty() || s.size() > 19 || s.find_first_not_of("0123456789") != std::string::npos) return false;
-  out = std::strtoull(s.c_str(), nullptr, 10);
-  return true;
-}
+bool ToUnsigned(const std::string& s, uint64_t& out) { return locwire::ParseUnsigned(s, out); }
 
 // Calls `row` with the fields of every data line of DIR/NAME; a missing
 // file is fine unless `required`. Lines that do not parse are counted as

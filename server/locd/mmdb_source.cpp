@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "server/wire/locwire.h"
+
 namespace hs::locd {
 namespace {
 
@@ -32,10 +34,7 @@ std::optional<double> Number(const std::optional<MMDB_entry_data_s>& d) {
     case MMDB_DATA_TYPE_UINT32: v = d->uint32; break;
     case MMDB_DATA_TYPE_INT32: v = d->int32; break;
     case MMDB_DATA_TYPE_UTF8_STRING: {
-      std::string s(d->utf8_string, d->data_size);
-      char* end = nullptr;
-      v = std::strtod(s.c_str(), &end);
-      if (s.empty() || *end) return std::nullopt;
+      if (!locwire::ParseDecimal(std::string_view(d->utf8_string, d->data_size), v)) return std::nullopt;
       break;
     }
     default: return std::nullopt;

@@ -22,13 +22,27 @@ struct OverrideEntry {
 
 class OverrideTable {
  public:
-  // The narrowest entry that holds the address (a /32 beats its /24).
+  // The narrowest entry that holds the address (a /32 beats its /24; of two
+  // as wide, the earlier). A binary search once Index() has run.
   const OverrideEntry* Find(uint32_t address) const;
   const std::vector<OverrideEntry>& entries() const { return entries_; }
-  void Add(const OverrideEntry& e) { entries_.push_back(e); }
+  void Add(const OverrideEntry& e) {
+    entries_.push_back(e);
+    segments_.clear();
+  }
+  // Cuts the address space into pieces that each have one answer, in
+  // O(n log n), so that a file of many ranges costs each lookup O(log n).
+  void Index();
 
  private:
+  struct Segment {
+    uint64_t start;  // up to the next segment's start
+    int32_t entry;   // -1: none
+  };
+  const OverrideEntry* FindByScan(uint32_t address) const;
+
   std::vector<OverrideEntry> entries_;
+  std::vector<Segment> segments_;  // empty: not indexed
 };
 
 // On a bad line: nullopt and "line N: why" in `error`.

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <limits>
 
 namespace hs::locwire {
 namespace {
@@ -76,25 +75,6 @@ std::optional<std::string> PercentDecode(std::string_view v) {
   return out;
 }
 
-// Shortest decimal with at most 5 places ("51.5", "-0.12", "7").
-std::string FormatDegrees(double v) {
-  if (!std::isfinite(v)) v = 0;
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.5f", v);
-  std::string s = buf;
-  while (!s.empty() && s.back() == '0') s.pop_back();
-  if (!s.empty() && s.back() == '.') s.pop_back();
-  if (s == "-0") s = "0";
-  return s;
-}
-
-// Decimal number at the start of `text` (leading blanks allowed), 0 when none.
-double LeadingNumber(std::string_view text) {
-  std::string copy(text.substr(0, 64));
-  double v = std::strtod(copy.c_str(), nullptr);
-  return std::isfinite(v) ? v : 0;
-}
-
 std::string_view Line(std::string_view text, size_t& pos) {
   size_t end = text.find('\n', pos);
   std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
@@ -107,9 +87,97 @@ std::string_view Line(std::string_view text, size_t& pos) {
 
 bool IsHexDigit(char c) { return HexValue(c) >= 0; }
 
+// ------------------------------------------------------------------ numbers
+// All number text goes through std::to_chars and std::from_chars: the
+// program's window runs under the user's locale, where printf and strtod
+// would write and expect a decimal comma.
+
+void AppendDecimal(std::string& out, int64_t value) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, r.ptr);
+}
+
+std::string FormatDegrees(double v) {
+  if (!std::isfinite(v) || std::fabs(v) > 1e9) v = 0;  // nothing on Earth; keeps the text short
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 5);
+  std::string s(buf, r.ptr);
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  if (s == "-0") s = "0";
+  return s;
+}
+
+namespace {
+
+bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Skips what atoi and atof skip before a number: C blanks, then a '+' that
+// from_chars does not take (a '-' it does).
+const char* NumberStart(std::string_view text, const char* end) {
+  const char* p = text.data();
+  while (p < end && IsCSpace(*p)) ++p;
+  if (p < end && *p == '+' && p + 1 < end && *(p + 1) != '-' && *(p + 1) != '+') ++p;
+  return p;
+}
+
+}  // namespace
+
+double LeadingNumber(std::string_view text) {
+  const char* end = text.data() + text.size();
+  const char* p = NumberStart(text, end);
+  double v = 0;
+  auto r = std::from_chars(p, end, v, std::chars_format::general);
+  return r.ec == std::errc() && std::isfinite(v) ? v : 0;
+}
+
+int LeadingInteger(std::string_view text) {
+  const char* end = text.data() + text.size();
+  const char* p = NumberStart(text, end);
+  int64_t v = 0;
+  // Long digit runs saturate instead of failing: atoi's caller only asks "zero or not".
+  bool negative = p < end && *p == '-';
+  const char* digits = p + (negative ? 1 : 0);
+  for (; digits < end && *digits >= '0' && *digits <= '9'; ++digits) {
+    v = v * 10 + (*digits - '0');
+    if (v > std::numeric_limits<int>::max()) {
+      v = std::numeric_limits<int>::max();
+      if (negative) v += 1;  // INT_MIN's magnitude
+      break;
+    }
+  }
+  return static_cast<int>(negative ? -v : v);
+}
+
+bool ParseDecimal(std::string_view text, double& out) {
+  if (!text.empty() && text[0] == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) return false;
+  }
+  double v = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
+
+bool ParseUnsigned(std::string_view text, uint64_t& out) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  uint64_t v = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), v, 10);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return false;
+  out = v;
+  return true;
+}
+
 std::string DottedAddress(const std::array<uint8_t, 4>& a) {
-  return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
-         std::to_string(a[3]);
+  std::string out;
+  for (int i = 0; i < 4; ++i) {
+    if (i) out += '.';
+    AppendDecimal(out, a[i]);
+  }
+  return out;
 }
 
 std::optional<std::array<uint8_t, 4>> ParseDotted(std::string_view text) {
@@ -249,19 +317,27 @@ std::optional<std::vector<RouteEntry>> ReadRouteAnswer(std::string_view a, size_
 
 // --------------------------------------------------------------- place lookup
 
+namespace {
+
+void AppendValue(std::string& out, std::string_view value) {
+  for (unsigned char c : value) {
+    if (NeedsEscape(c)) {
+      out += '%';
+      AppendHex(out, c, 2);
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+}
+
+}  // namespace
+
 std::string WritePlaceQuery(const PlaceQuery& q) {
   std::string out = "lookup/?";
   auto add = [&](const char* key, const std::optional<std::string>& v) {
     if (!v) return;
     out += key;
-    for (unsigned char c : *v) {
-      if (NeedsEscape(c)) {
-        out += '%';
-        AppendHex(out, c, 2);
-      } else {
-        out += static_cast<char>(c);
-      }
-    }
+    AppendValue(out, *v);
     out += '&';
   };
   add("domain=", q.domain);
@@ -270,8 +346,23 @@ std::string WritePlaceQuery(const PlaceQuery& q) {
   add("city=", q.city);
   add("state=", q.state);
   add("zip=", q.zip);
-  add("url=", q.url);
+  // An empty address says nothing about the place: the client leaves it out.
+  if (q.url && !q.url->empty()) add("url=", q.url);
   out.pop_back();  // the last "&", or the "?" when nothing was added
+  return out;
+}
+
+std::string WriteWizardPlaceQuery(const WizardPlaceQuery& q) {
+  std::string out = "lookup/?country=";
+  AppendValue(out, q.country);
+  auto add = [&](const char* key, const std::string& v) {
+    if (v.empty()) return;
+    out += key;
+    AppendValue(out, std::string_view(v).substr(0, kWizardFieldLimit));
+  };
+  add("&city=", q.city);
+  add("&zip=", q.zip);
+  add("&state=", q.state);
   return out;
 }
 
@@ -305,7 +396,13 @@ std::optional<PlaceQuery> ReadPlaceQuery(std::string_view query, std::string* er
 
 std::string WritePlaceAnswer(const PlaceAnswer& a) {
   int status = a.status < 0 || a.status > 9 ? 9 : a.status;
-  return "TVGS" + std::to_string(status) + "," + FormatDegrees(a.latitude) + "," + FormatDegrees(a.longitude);
+  std::string out = "TVGS";
+  out += static_cast<char>('0' + status);
+  out += ',';
+  out += FormatDegrees(a.latitude);
+  out += ',';
+  out += FormatDegrees(a.longitude);
+  return out;
 }
 
 std::optional<PlaceAnswer> ReadPlaceAnswer(std::string_view answer) {
@@ -324,6 +421,23 @@ std::optional<PlaceAnswer> ReadPlaceAnswer(std::string_view answer) {
   return a;
 }
 
+PlaceLookupResult ReadPlaceLookupAnswer(std::string_view answer) {
+  PlaceLookupResult r;
+  if (answer.size() < 6 || answer.substr(0, 4) != "TVGS") return r;  // kVerdictInvalid
+  if (LeadingInteger(answer.substr(4)) != 0) {
+    // The status character's distance from ',': "1" to "9" give 5 to 13,
+    // an answer without a position that ends the search.
+    r.verdict = answer[4] - ',';
+    return r;
+  }
+  size_t comma = answer.find(',', 6);
+  if (comma == std::string_view::npos) return r;
+  r.verdict = kVerdictGood;
+  r.latitude = LeadingNumber(answer.substr(6));
+  r.longitude = LeadingNumber(answer.substr(comma + 1));
+  return r;
+}
+
 // --------------------------------------------------------------- country list
 
 std::string WriteCountryList(const CountryList& list) {
@@ -334,7 +448,7 @@ std::string WriteCountryList(const CountryList& list) {
     out += '|';
     out += c.code;
     out += '|';
-    out += std::to_string(c.level);
+    AppendDecimal(out, c.level);
   }
   out += '^';
   return out;
@@ -393,8 +507,8 @@ std::optional<UpdateAnswer> ReadUpdateAnswer(std::string_view a) {
   if (a.empty()) return std::nullopt;
   UpdateAnswer out;
   size_t pos = 0;
-  std::string_view first = Line(a, pos);
-  switch (first[0]) {
+  Line(a, pos);  // the first line; only its first character counts
+  switch (a[0]) {
     case '0': out.kind = UpdateAnswer::Current; return out;
     case '1':
       out.kind = UpdateAnswer::NewVersion;

@@ -96,9 +96,20 @@ std::string DefaultBanner();
 // entries; an entry with a non-hex character reads as all zero.
 std::optional<std::vector<RouteEntry>> ReadRouteAnswer(std::string_view answer, size_t hops);
 
+// ------------------------------------------------------------------ verdicts
+// What a server's answer is worth to the client that tries the servers in
+// turn: good, not an answer at all (ask the next server), or any other value
+// for a real answer that carries no result (stop asking).
+inline constexpr int kVerdictGood = 0;
+inline constexpr int kVerdictInvalid = 4;
+
 // --------------------------------------------------------------- place lookup
-// "lookup/?" then key=value pairs joined by "&" in the order domain, ip,
-// country, city, state, zip, url.
+// Two forms of "lookup/?" request, both key=value pairs joined by "&":
+//  - the place lookup's: domain, ip, country, city, state, zip, url in that
+//    order, each when present (an empty url counts as absent);
+//  - the home location wizard's: country always, then city, zip and state in
+//    that order, each when not empty.
+// One reader takes both: the server does not care about the order.
 struct PlaceQuery {
   std::optional<std::string> domain, ip, country, city, state, zip, url;
   bool operator==(const PlaceQuery&) const = default;
@@ -108,6 +119,15 @@ struct PlaceQuery {
 // controls, "%", "#", "&", 8-bit) which are percent-encoded; the reader
 // decodes them, so a value round-trips.
 std::string WritePlaceQuery(const PlaceQuery& q);
+
+// The wizard's fields, as its edits hold them (empty = not given).
+struct WizardPlaceQuery {
+  std::string country;  // the two-letter code
+  std::string city, zip, state;
+};
+inline constexpr size_t kWizardFieldLimit = 511;  // longer values are cut
+std::string WriteWizardPlaceQuery(const WizardPlaceQuery& q);
+
 // `query` is the text after "lookup/?". Unknown keys are ignored; a repeated
 // key keeps its first value. Fails on a malformed percent escape.
 std::optional<PlaceQuery> ReadPlaceQuery(std::string_view query, std::string* error = nullptr);
@@ -128,10 +148,27 @@ struct PlaceAnswer {
   double longitude = 0;
   bool operator==(const PlaceAnswer&) const = default;
 };
+// Latitude and longitude in decimal degrees with at most five places, a
+// decimal point whatever the locale ("TVGS0,51.5,-0.12").
 std::string WritePlaceAnswer(const PlaceAnswer& a);
 // Reads the answer the way the wizard does: finds "TVGS", takes the next
 // character as status and the numbers after the next two commas.
 std::optional<PlaceAnswer> ReadPlaceAnswer(std::string_view answer);
+
+// Reads the answer the way the place lookup does. The verdict: kVerdictInvalid
+// unless the answer begins with "TVGS" and has at least 6 characters; for a
+// status other than 0 (a decimal number at offset 4, blanks and sign allowed)
+// the status character minus ',' (5 to 13 for "1" to "9"); for status 0,
+// kVerdictGood when a ',' follows at or after offset 6, with the latitude read
+// at offset 6 and the longitude after that ','. The position is 0, 0 unless
+// the verdict is good.
+struct PlaceLookupResult {
+  int verdict = kVerdictInvalid;
+  double latitude = 0;
+  double longitude = 0;
+  bool operator==(const PlaceLookupResult&) const = default;
+};
+PlaceLookupResult ReadPlaceLookupAnswer(std::string_view answer);
 
 // --------------------------------------------------------------- country list
 // Suggested name "|" code, then "^" name "|" code "|" level for each country,
@@ -169,9 +206,26 @@ struct UpdateAnswer {
 // "0"; "1" (with "\r\n" address when one is given); "2\r\n" message "\r\n"
 // address; "3\r\n" address.
 std::string WriteUpdateAnswer(const UpdateAnswer& a);
+// Reads at most kUpdateAnswerLimit bytes and acts on the first character:
+// "0", "1", "2", and anything else (an empty first line too) as the page to
+// open, which is the second line. nullopt when a needed line is missing.
 std::optional<UpdateAnswer> ReadUpdateAnswer(std::string_view answer);
 
 // ------------------------------------------------------------------- helpers
+// Numbers in these forms never depend on the process locale.
+// Fixed-point with at most five places, no trailing zeros ("51.5", "-0.12", "7").
+std::string FormatDegrees(double degrees);
+void AppendDecimal(std::string& out, int64_t value);
+// The decimal number at the start of `text` as atof reads it (C blanks, a
+// sign, digits, a point, an exponent), 0 when there is none or it is not finite.
+double LeadingNumber(std::string_view text);
+// The decimal integer at the start of `text` as atoi reads it, saturating.
+int LeadingInteger(std::string_view text);
+// The whole of `text` as a finite decimal number (an optional sign, no blanks).
+bool ParseDecimal(std::string_view text, double& out);
+// The whole of `text` as decimal digits.
+bool ParseUnsigned(std::string_view text, uint64_t& out);
+
 bool IsHexDigit(char c);
 std::string DottedAddress(const std::array<uint8_t, 4>& a);
 std::optional<std::array<uint8_t, 4>> ParseDotted(std::string_view text);

@@ -3,6 +3,8 @@
 
 #include <arpa/inet.h>
 
+#include <clocale>
+
 #include "cli/json_report.h"
 
 namespace hs::cli {
@@ -40,6 +42,17 @@ TEST(JsonReportTest, SilentRowHasNullTimeAndEmptyAddress) {
   EXPECT_NE(json.find("\"rtt\":3,\"status\":0"), std::string::npos);
   EXPECT_NE(json.find("\"source\":8,\"latitude\":48.850000,\"longitude\":2.350000,\"precision\":130"),
             std::string::npos);
+}
+
+TEST(JsonReportTest, DegreesKeepTheirPointUnderACommaLocale) {
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "de_DE.utf8")) GTEST_SKIP() << "no German locale";
+  TraceContext context;
+  HopRef row = HopRef::Create();
+  row->SetLocation({LocationSource::Server, 51.5, -0.125, 0});
+  const std::string json = TraceToJson(context, {row}, true);
+  std::setlocale(LC_ALL, before.c_str());
+  EXPECT_NE(json.find("\"latitude\":51.500000,\"longitude\":-0.125000"), std::string::npos) << json;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "config/cache_file.h"
 #include "config/settings.h"
@@ -183,6 +185,35 @@ TEST(CacheFileWriter, LeavesOutAnswersTooLongForTheSizeCounter) {
   EXPECT_EQ(read.whois.Find("fits")->answer->size(), kMaxStoredAnswer);
 }
 
+// The writer takes each section's count and entries under one hold of the
+// cache's lock. A worker storing between two holds (the window is a few
+// instructions wide, so this rarely catches that fault) would make them
+// disagree; here they must agree while a worker stores, and ThreadSanitizer
+// checks the locking.
+TEST(CacheFileWriter, CountsMatchTheEntriesWhileAWorkerStores) {
+  Caches caches;
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    for (uint32_t i = 0; i < 1'000'000 && !stop; ++i) {
+      caches.whois.Store("net-" + std::to_string(i), "answer", kNow);
+      if (i % 2000 == 1999) caches.whois.TrimTo(1000);
+    }
+  });
+  while (caches.whois.Size() == 0) std::this_thread::yield();
+  for (int round = 0; round < 100; ++round) {
+    // The reader takes as many answers as "count=" says: more or fewer than
+    // were written, and the number read differs from the "size=" lines.
+    const std::string text = FormatCacheFile(caches);
+    size_t written = 0;
+    for (size_t at = text.find("\nsize="); at != std::string::npos; at = text.find("\nsize=", at + 1)) ++written;
+    Caches back;
+    ParseCacheFile(text, back);
+    ASSERT_EQ(back.whois.Size(), written) << "round " << round;
+  }
+  stop = true;
+  worker.join();
+}
+
 TEST(CacheFileOnDisk, SavePurgesThenLoadRestores) {
   testing::TempDir dir;
   Caches caches;
@@ -198,11 +229,17 @@ TEST(CacheFileOnDisk, SavePurgesThenLoadRestores) {
   EXPECT_EQ(testing::ReadFile(CacheFilePath(dir.path())), FormatCacheFile(loaded));
 }
 
-TEST(CacheFileOnDisk, AMissingFileLoadsNothing) {
+TEST(CacheFileOnDisk, AMissingFileLoadsNothingAndAnUnreadableOneSaysWhy) {
   testing::TempDir dir;
   Caches caches;
-  EXPECT_FALSE(LoadCaches(dir.path(), caches));
+  FileLoad load = LoadCaches(dir.path(), caches);
+  EXPECT_FALSE(load.read || load.unreadable);
+  EXPECT_EQ(load.error.code, 0);
   EXPECT_EQ(caches.names.Size() + caches.whois.Size() + caches.locations.Size(), 0u);
+  std::filesystem::create_directory(CacheFilePath(dir.path()));
+  load = LoadCaches(dir.path(), caches);
+  EXPECT_TRUE(load.unreadable);
+  EXPECT_EQ(load.error.Describe(), "cannot read " + CacheFilePath(dir.path()) + ": Is a directory");
 }
 
 }  // namespace

@@ -106,6 +106,43 @@ TEST(TimedTableTrim, SurvivesTheWrappingAddressOrder) {
   EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
 }
 
+TEST(TextKeys, CompareIgnoresCaseAcrossLongSharedPrefixes) {
+  EXPECT_EQ(CompareNoCase("router-1.core.EXAMPLE.net", "ROUTER-1.core.example.NET"), 0);
+  EXPECT_LT(CompareNoCase("router-1.core.example.net", "router-1.core.example.NEZ"), 0);
+  EXPECT_GT(CompareNoCase("NET-EXAMPLE-10", "net-example-1"), 0);  // longer after an equal prefix
+  EXPECT_GT(CompareNoCase("aaaaaaaa\xe9", "AAAAAAAAz"), 0);        // bytes compare unsigned
+  EXPECT_LT(CompareNoCase("abcdefgh_", "ABCDEFGHa"), 0);            // '_' < 'a', though 'A' < '_'
+}
+
+// Every key hashes alike: finds must still tell the keys apart.
+struct CollidingKeyTraits {
+  static int Compare(const std::string& a, const std::string& b) { return a.compare(b); }
+  static bool Equal(const std::string& a, const std::string& b) { return a == b; }
+  static uint32_t Hash(const std::string&) { return 7; }
+};
+
+TEST(TimedTableFind, FindsEveryKeyThroughGrowthPurgeAndTrim) {
+  TextTable t;
+  for (int i = 0; i < 5000; ++i) t.InsertIfNewer("Host" + std::to_string(i), i, i % 2 ? 10 : 20);
+  t.PurgeOlderThan(10);  // the odd ones go
+  ASSERT_EQ(t.Size(), 2500u);
+  EXPECT_EQ(t.Find("host1"), nullptr);
+  EXPECT_EQ(t.Find("HOST4998")->value, 4998);
+  t.InsertReplace("host4998", -1, 30);  // replaced in place, not added
+  EXPECT_EQ(t.Size(), 2500u);
+  EXPECT_EQ(t.TrimTo(100), 2400u);
+  for (const auto& e : t.Entries()) EXPECT_EQ(t.Find(e.key), &e);
+  EXPECT_EQ(t.Find("host1000"), nullptr);
+
+  TimedTable<std::string, int, CollidingKeyTraits> same;
+  for (int i = 0; i < 50; ++i) same.InsertIfNewer("k" + std::to_string(i), i, 1 + i % 2);
+  EXPECT_FALSE(same.InsertIfNewer("k17", 0, 1));
+  same.PurgeOlderThan(1);
+  ASSERT_EQ(same.Size(), 25u);
+  EXPECT_EQ(same.Find("k17")->value, 17);
+  EXPECT_EQ(same.Find("k16"), nullptr);
+}
+
 TEST(TimedTableTrim, ToZeroEmptiesAndBelowTheLimitChangesNothing) {
   TextTable t;
   t.InsertIfNewer("b", 0, 1);
@@ -218,10 +255,15 @@ TEST(PurgeCaches, TrimsEveryCacheToAThousand) {
     caches.whois.Store("k" + std::to_string(1000 + i), "a", now);
     caches.locations.Insert("l" + std::to_string(1000 + i), {}, now);
   }
-  PurgeCaches(caches, settings, now);
+  caches.names.Insert(5000, "n", now);
+  const CacheTrim trim = PurgeCaches(caches, settings, now);
+  EXPECT_EQ(trim.names, 2u);
+  EXPECT_EQ(trim.whois, 1u);
+  EXPECT_EQ(trim.locations, 1u);
   EXPECT_EQ(caches.names.Size(), 1000u);
   EXPECT_EQ(caches.whois.Size(), 1000u);
   EXPECT_EQ(caches.locations.Size(), 1000u);
+  EXPECT_EQ(PurgeCaches(caches, settings, now).Total(), 0u);
   EXPECT_FALSE(caches.names.Find(1));
   EXPECT_FALSE(caches.whois.Find("k1000"));
   EXPECT_FALSE(caches.locations.Find("l1000"));

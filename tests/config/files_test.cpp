@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "platform/files.h"
 #include "tests/config/temp_dir.h"
@@ -53,9 +55,118 @@ TEST(ReplaceFileAtomically, AFullDiskMidWriteKeepsTheOldFile) {
   EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
 
-TEST(ReadWholeFile, AMissingFileIsNone) {
+// What the sync hook saw: for each call, whether the descriptor was a
+// directory and what the replaced file held at that moment.
+struct SyncCall {
+  bool directory = false;
+  std::string synced;  // a file's content
+  std::string target;  // the target file's content at the time
+};
+std::vector<SyncCall> syncCalls;
+std::string syncTarget;
+int syncError = 0;  // when set, the hook fails with it
+
+int RecordingSync(int fd) {
+  struct stat st {};
+  ::fstat(fd, &st);
+  SyncCall call;
+  call.directory = S_ISDIR(st.st_mode);
+  if (!call.directory) call.synced = ReadWholeFile("/proc/self/fd/" + std::to_string(fd)).value_or("?");
+  call.target = ReadWholeFile(syncTarget).value_or("(none)");
+  syncCalls.push_back(call);
+  if (syncError != 0) {
+    errno = syncError;
+    return -1;
+  }
+  return 0;
+}
+
+class WatchedSyncs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    syncCalls.clear();
+    syncError = 0;
+    syncTarget = dir.File("a.ini");
+    previous_ = SetSyncFunction(RecordingSync);
+  }
+  void TearDown() override { SetSyncFunction(previous_); }
   testing::TempDir dir;
-  EXPECT_FALSE(ReadWholeFile(dir.File("none")));
+
+ private:
+  SyncFunction previous_ = nullptr;
+};
+
+TEST_F(WatchedSyncs, AReplaceSyncsTheNewFileBeforeTheRenameAndTheDirectoryAfterIt) {
+  ASSERT_TRUE(ReplaceFileAtomically(syncTarget, "old\n"));
+  syncCalls.clear();
+  FileResult result = ReplaceFileAtomically(syncTarget, "new\n");
+  EXPECT_TRUE(result.ok && result.changed);
+  ASSERT_EQ(syncCalls.size(), 2u);
+  EXPECT_FALSE(syncCalls[0].directory);
+  EXPECT_EQ(syncCalls[0].synced, "new\n");
+  EXPECT_EQ(syncCalls[0].target, "old\n");  // not yet renamed
+  EXPECT_TRUE(syncCalls[1].directory);
+  EXPECT_EQ(syncCalls[1].target, "new\n");
+}
+
+TEST_F(WatchedSyncs, EqualBytesAreNotWrittenAgain) {
+  ASSERT_TRUE(ReplaceFileAtomically(syncTarget, "same\n"));
+  struct stat before {};
+  ASSERT_EQ(::stat(syncTarget.c_str(), &before), 0);
+  syncCalls.clear();
+  FileResult result = ReplaceFileAtomically(syncTarget, "same\n");
+  EXPECT_TRUE(result.ok);
+  EXPECT_FALSE(result.changed);
+  EXPECT_TRUE(syncCalls.empty());
+  struct stat after {};
+  ASSERT_EQ(::stat(syncTarget.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  // One byte different, same length: written.
+  EXPECT_TRUE(ReplaceFileAtomically(syncTarget, "sane\n").changed);
+  EXPECT_EQ(ReadWholeFile(syncTarget), "sane\n");
+  EXPECT_TRUE(ReplaceFileAtomically(syncTarget, "sane\n\n").changed);
+}
+
+TEST_F(WatchedSyncs, AFailedSyncKeepsTheOldFileAndSaysSo) {
+  ASSERT_TRUE(ReplaceFileAtomically(syncTarget, "old\n"));
+  syncError = EIO;
+  FileResult result = ReplaceFileAtomically(syncTarget, "new\n");
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.error.path, syncTarget);
+  EXPECT_EQ(result.error.action, "sync");
+  EXPECT_EQ(result.error.code, EIO);
+  EXPECT_EQ(ReadWholeFile(syncTarget), "old\n");
+  EXPECT_EQ(FilesIn(dir.path()), 1u);
+}
+
+TEST(ReplaceFileAtomically, FailuresNameTheFileTheStepAndTheReason) {
+  testing::TempDir dir;
+  testing::WriteFile(dir.File("data"), "a file where a directory should be");
+  FileResult result = ReplaceFileAtomically(dir.File("data/a.ini"), "x");
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.error.Describe(),
+            "cannot create a temporary file beside " + dir.File("data/a.ini") + ": Not a directory");
+
+  // An immutable file (root only, on file systems that have the flag).
+  const std::string locked = dir.File("locked.ini");
+  ASSERT_TRUE(ReplaceFileAtomically(locked, "old"));
+  if (std::system(("chattr +i " + locked + " 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no chattr +i here";
+  result = ReplaceFileAtomically(locked, "new");
+  std::system(("chattr -i " + locked).c_str());
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.error.action, "replace");
+  EXPECT_EQ(result.error.code, EPERM);
+  EXPECT_EQ(ReadWholeFile(locked), "old");
+  EXPECT_EQ(FilesIn(dir.path()), 2u);  // no temporary left
+}
+
+TEST(ReadWholeFile, SaysWhyAFileCannotBeRead) {
+  testing::TempDir dir;
+  FileError error;
+  EXPECT_FALSE(ReadWholeFile(dir.File("none"), &error));
+  EXPECT_TRUE(error.Missing());
+  EXPECT_FALSE(ReadWholeFile(dir.path(), &error));
+  EXPECT_EQ(error.Describe(), "cannot read " + dir.path() + ": Is a directory");
 }
 
 TEST(SharedFile, OpeningCreatesAnAbsentFileEmpty) {

@@ -1,5 +1,6 @@
-// Any bytes as a cache file: the reader must not crash or hang, and what it
-// read must survive a write and a second read unchanged.
+// Any bytes as a cache file: the reader must not crash or hang, what it read
+// must survive a write and a second read unchanged, and after a purge every
+// entry left must still be found by its key.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,5 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ParseCacheFile(written, second);
   if (FormatCacheFile(second) != written) std::abort();
   PurgeCaches(second, Settings{}, 1'700'000'000);
+  second.names.WithLock([](const auto& table) {
+    for (const auto& e : table.Entries())
+      if (table.Find(e.key) != &e) std::abort();
+  });
+  second.whois.WithLock([](const auto& table) {
+    for (const auto& e : table.Entries())
+      if (table.Find(e.key) != &e) std::abort();
+  });
+  second.locations.WithLock([](const auto& table) {
+    for (const auto& e : table.Entries())
+      if (table.Find(e.key) != &e) std::abort();
+  });
   return 0;
 }

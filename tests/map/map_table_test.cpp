@@ -70,8 +70,30 @@ TEST_F(MapTableTest, WorldMapNameInAnotherCaseIsNotLoadedTwice) {
   Put("asia.HsxMap", kAsia);  // the extension matches in any case
   ASSERT_TRUE(table.LoadAll(dir, &boxes));
   ASSERT_EQ(table.Count(), 2);
+  EXPECT_EQ(table.Map(0), kWorld);  // the exact name wins
   EXPECT_EQ(table.Map(1), kAsia);
   EXPECT_EQ(table.FileCount(), 2);
+}
+
+TEST_F(MapTableTest, TheWorldMapIsFoundInAnyCase) {
+  Put("World.HSXMAP", kWorld);
+  Put("europe.HsxMap", kEurope);
+  ASSERT_TRUE(table.LoadAll(dir, &boxes));
+  ASSERT_EQ(table.Count(), 2);
+  EXPECT_EQ(table.Map(0), kWorld);
+  EXPECT_EQ(table.Entry(0).Name(), "World.HSXMAP");
+  EXPECT_EQ(table.Map(1), kEurope);
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(MapTableTest, ADirectoryNamedLikeTheWorldMapIsNoWorldMap) {
+  fs::create_directory(dir / "world.hsxmap");
+  Put("World.hsxmap", kWorld);
+  ASSERT_TRUE(table.LoadAll(dir, &boxes));
+  ASSERT_EQ(table.Count(), 1);
+  EXPECT_EQ(table.Entry(0).Name(), "World.hsxmap");
+  fs::remove(dir / "World.hsxmap");
+  EXPECT_FALSE(MapTable().LoadAll(dir, &boxes));
 }
 
 TEST_F(MapTableTest, MissingWorldMapShowsBothBoxesAtStartUp) {

@@ -61,8 +61,8 @@ TEST(TraceJson, HandWrittenTraceWithNamedSourcesAndMissingFields) {
   const QByteArray text = R"({"target": "Z\u00fcrich.test", "rows": [
       {"latitude": 47.37, "longitude": 8.54, "source": "server", "rtt": 12.9},
       {"index": 7, "name": "Zürich-gw", "rtt": null, "latitude": 40.5, "longitude": -3.7, "source": "Cache"},
-      {"name": "ruta-\u4e00", "latitude": 1, "longitude": 2, "source": "Nowhere"},
-      {"sent": 2, "dropped": 2, "latitude": "north"}
+      {"name": "ruta-\u4e00", "latitude": 1, "longitude": 2},
+      {"sent": 2, "dropped": 2, "latitude": null}
   ]})";
   TraceJson t;
   ASSERT_TRUE(ReadTraceJson(text, t));
@@ -78,20 +78,43 @@ TEST(TraceJson, HandWrittenTraceWithNamedSourcesAndMissingFields) {
   EXPECT_EQ(t.rows[1]->lastRtt.load(), kNoTime);
   EXPECT_EQ(t.rows[1]->Location().source, LocationSource::Cache);
   EXPECT_EQ(t.rows[2]->Name(), "ruta-?");
-  EXPECT_EQ(t.rows[2]->Location(), (GeoLocation{LocationSource::None, 1, 2, 0}));  // unknown source name
+  EXPECT_EQ(t.rows[2]->Location(), (GeoLocation{LocationSource::None, 1, 2, 0}));  // no source
   EXPECT_EQ(t.rows[3]->sentCount.load(), 2);
   EXPECT_EQ(t.rows[3]->droppedCount.load(), 2);
-  EXPECT_FALSE(t.rows[3]->Location().HasPosition());  // latitude is not a number
+  EXPECT_FALSE(t.rows[3]->Location().HasPosition());  // null: no position
   EXPECT_EQ(t.rows[3]->lastRtt.load(), kNoTime);
 }
 
-TEST(TraceJson, TextThatIsNotAJsonObjectIsRefused) {
-  TraceJson t;
-  EXPECT_FALSE(ReadTraceJson("[1, 2]", t));
-  EXPECT_FALSE(ReadTraceJson("{\"target\": ", t));
-  EXPECT_FALSE(ReadTraceJson("", t));
-  EXPECT_TRUE(ReadTraceJson("{}", t));
-  EXPECT_TRUE(t.rows.empty());
+TEST(TraceJson, BadInputIsRefusedWithItsLineOrFieldAndReason) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"", "line 1, column 1: illegal value"},
+      {"{\"target\": \"x\",\n  \"rows\": [\n    {\"index\": 1,,}\n]}", "line 3, column 18: unterminated object"},
+      {"[1, 2]", "not a JSON object"},
+      {R"({"target": 5})", R"("target" is a number, not a text)"},
+      {R"({"completed": "yes"})", R"("completed" is a text, not true or false)"},
+      {R"({"rows": {}})", R"("rows" is an object, not a list)"},
+      {R"({"rows": [{}, 7]})", "rows[1] is a number, not an object"},
+      {R"({"rows": [{"latitude": "north", "longitude": 8}]})", R"(rows[0]: "latitude" is a text, not a number)"},
+      {R"({"rows": [{"latitude": 91, "longitude": 8}]})", R"(rows[0]: "latitude" is 91, outside -90 to 90)"},
+      {R"({"rows": [{"latitude": 47}]})", R"(rows[0]: a position needs both "latitude" and "longitude")"},
+      {R"({"rows": [{"latitude": 1, "longitude": 2, "source": "Nowhere"}]})",
+       R"(rows[0]: "source" "Nowhere" is no source (a number 0 to 8, or Home, Server, ...))"},
+      {R"({"rows": [{"address": "198.18.0.256"}]})",
+       R"(rows[0]: "address" "198.18.0.256" is not a dotted IPv4 address)"},
+      {R"({"rows": [{"sent": 1.5}]})", R"(rows[0]: "sent" is not a whole number)"},
+  };
+  for (const auto& [text, reason] : cases) {
+    SCOPED_TRACE(text);
+    TraceJson t;
+    t.target = "kept";
+    std::string why;
+    EXPECT_FALSE(ReadTraceJson(text, t, &why));
+    EXPECT_EQ(why, reason);
+    EXPECT_EQ(t.target, "kept");
+  }
+  TraceJson empty;
+  EXPECT_TRUE(ReadTraceJson("{}", empty));
+  EXPECT_TRUE(empty.rows.empty());
 }
 
 }  // namespace

@@ -45,13 +45,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   }
   if (auto q = ReadPlaceQuery(query)) {
     std::string text = WritePlaceQuery(*q);  // "lookup/" alone when no key was given
+    if (q->url && q->url->empty()) q->url.reset();  // an empty url is not sent
     if (ReadPlaceQuery(text.substr(std::min<size_t>(8, text.size()))) != q) std::abort();
+    WizardPlaceQuery w{q->country.value_or(""), q->city.value_or(""), q->zip.value_or(""), q->state.value_or("")};
+    auto back = ReadPlaceQuery(WriteWizardPlaceQuery(w).substr(8));
+    if (!back || back->country.value_or("") != w.country || back->city.value_or("") != w.city.substr(0, kWizardFieldLimit) ||
+        back->zip.value_or("") != w.zip.substr(0, kWizardFieldLimit) ||
+        back->state.value_or("") != w.state.substr(0, kWizardFieldLimit))
+      std::abort();
   }
   if (auto id = ReadUpdateRequest(query)) {
     if (ReadUpdateRequest(WriteUpdateRequest(*id).substr(11)) != id) std::abort();
   }
   ReadRouteAnswer(query, query.size() / 10);
   ReadPlaceAnswer(query);
+  PlaceLookupResult lookup = ReadPlaceLookupAnswer(query);
+  if (lookup.verdict == kVerdictGood && (query.substr(0, 4) != "TVGS" || LeadingInteger(query.substr(4)) != 0))
+    std::abort();
   ReadCountryList(query);
   ReadUpdateAnswer(query);
   return 0;

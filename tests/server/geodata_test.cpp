@@ -1,6 +1,8 @@
 // Placing addresses and looking up places over a small hand-made data directory.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "server/locd/geodata.h"
 #include "tests/server/test_support.h"
 
@@ -241,6 +243,45 @@ TEST(OverrideFile, WriterAndReaderAgreeAndBadLinesAreNamed) {
                           "1.2.3.4 0 0 256", "1.2.3.9-1.2.3.4 0 0 1", "1.2.3 0 0 1", "1.2.3.4 0 0 1 extra"}) {
     EXPECT_FALSE(ReadOverrides(std::string("# ok\n") + bad, &error)) << bad;
     EXPECT_EQ(error.substr(0, 7), "line 2:") << bad;
+  }
+}
+
+TEST(OverrideFile, IndexedLookupGivesTheNarrowestRangeAsAScanDoes) {
+  auto table = ReadOverrides(
+      "10.0.0.0/8 1 1 1\n10.1.0.0/16 2 2 2\n10.1.2.3 3 3 3\n10.1.0.0-10.1.255.255 4 4 4\n"
+      "255.255.255.0/24 5 5 5\n0.0.0.0/0 6 6 6\n",
+      nullptr);
+  ASSERT_TRUE(table);
+  auto latitudeAt = [&](const char* dotted) {
+    const OverrideEntry* e = table->Find(AddressValue(*hs::locwire::ParseDotted(dotted)));
+    return e ? e->latitude : -1;
+  };
+  EXPECT_EQ(latitudeAt("10.1.2.3"), 3);
+  EXPECT_EQ(latitudeAt("10.1.2.4"), 2) << "of two ranges as wide, the earlier";
+  EXPECT_EQ(latitudeAt("10.2.0.0"), 1);
+  EXPECT_EQ(latitudeAt("11.0.0.0"), 6);
+  EXPECT_EQ(latitudeAt("255.255.255.255"), 5);
+  EXPECT_EQ(latitudeAt("0.0.0.0"), 6);
+
+  // Many overlapping ranges in a small space: the index agrees with a scan everywhere.
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245 + 12345, seed >> 8; };
+  OverrideTable indexed, scanned;
+  for (int i = 0; i < 400; ++i) {
+    uint32_t first = next() % 5000, last = first + next() % (i % 7 == 0 ? 3000 : 40);
+    if (i % 50 == 0) last = 0xffffffff;
+    OverrideEntry e{first, last, double(i % 90), 0, uint8_t(i)};
+    indexed.Add(e);
+    scanned.Add(e);
+  }
+  indexed.Index();
+  std::vector<uint32_t> probes(9000);
+  std::iota(probes.begin(), probes.end(), 0u);
+  probes.insert(probes.end(), {0x7fffffffu, 0xfffffffeu, 0xffffffffu});
+  for (uint32_t a : probes) {
+    const OverrideEntry* x = indexed.Find(a);
+    const OverrideEntry* y = scanned.Find(a);
+    ASSERT_EQ(x ? x - indexed.entries().data() : -1, y ? y - scanned.entries().data() : -1) << a;
   }
 }
 

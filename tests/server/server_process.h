@@ -6,10 +6,13 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <map>
 #include <string>
@@ -29,7 +32,8 @@ struct HttpReply {
 class ServerProcess {
  public:
   // `args` follow --listen 127.0.0.1:0; `logPath` receives the request log.
-  ServerProcess(std::vector<std::string> args, const std::string& logPath) {
+  // A `descriptorLimit` starts the server with that soft limit of open files.
+  ServerProcess(std::vector<std::string> args, const std::string& logPath, rlim_t descriptorLimit = 0) {
     std::string program = BuildDir() + "/bin/hopsight-locd";
     std::vector<std::string> all = {program, "--listen", "127.0.0.1:0", "--log", logPath};
     all.insert(all.end(), args.begin(), args.end());
@@ -37,6 +41,12 @@ class ServerProcess {
     if (pipe(out) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
+      if (descriptorLimit) {
+        rlimit r{};
+        getrlimit(RLIMIT_NOFILE, &r);
+        r.rlim_cur = descriptorLimit;
+        setrlimit(RLIMIT_NOFILE, &r);
+      }
       dup2(out[1], 1);
       close(out[0]);
       close(out[1]);
@@ -65,18 +75,20 @@ class ServerProcess {
   }
   ~ServerProcess() { Stop(); }
 
-  // Exit status after SIGTERM; -1 when it did not end within 10 s.
+  // Exit status after SIGTERM; -1 when it did not end within 30 s.
   int Stop() {
     if (pid_ <= 0) return exitStatus_;
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
     kill(pid_, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
+    pollfd p{pidfd, POLLIN, 0};
+    if (pidfd >= 0 && poll(&p, 1, 30000) == 1) {
       int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = 0;
-        return exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      usleep(50000);
+      close(pidfd);
+      waitpid(pid_, &status, 0);
+      pid_ = 0;
+      return exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
+    if (pidfd >= 0) close(pidfd);
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
     pid_ = 0;
@@ -85,33 +97,50 @@ class ServerProcess {
 
   int port() const { return port_; }
 
-  // Sends raw request bytes on a fresh connection and reads until the server closes it.
-  std::string Exchange(const std::string& request) const {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+  // A connection to the server from `source`, a loopback address (the
+  // server counts connections per client address); -1 when it fails.
+  int Connect(const char* source = "127.0.0.1") const {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port_));
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+      if (fd >= 0) close(fd);
+      return -1;
+    }
+    timeval tv{30, 0};  // a bound on a broken server, not a speed goal
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    return fd;
+  }
+
+  // Sends raw request bytes on a fresh connection and reads until the server
+  // closes it, or, with `untilAnswered`, until one whole answer has come.
+  std::string Exchange(const std::string& request, bool untilAnswered = true, const char* source = "127.0.0.1") const {
+    int fd = Connect(source);
     std::string out;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
-      timeval tv{10, 0};
-      setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (fd >= 0) {
       send(fd, request.data(), request.size(), MSG_NOSIGNAL);
       char buf[8192];
       ssize_t n;
       while ((n = recv(fd, buf, sizeof buf, 0)) > 0) {
         out.append(buf, static_cast<size_t>(n));
-        if (Complete(out)) break;  // a kept-alive connection is not closed for us
+        if (untilAnswered && Complete(out)) break;  // a kept-alive connection is not closed for us
       }
+      close(fd);
     }
-    close(fd);
     return out;
   }
 
-  HttpReply Get(const std::string& target, const std::string& method = "GET") const {
+  HttpReply Get(const std::string& target, const std::string& method = "GET", const char* source = "127.0.0.1") const {
     HttpReply r;
     r.raw = Exchange(method + " " + target + " HTTP/1.1\r\nHost: locd.test\r\nUser-Agent: Hopsight_Express\r\n"
-                     "Connection: close\r\n" + (method == "GET" ? "" : "Content-Length: 0\r\n") + "\r\n");
+                     "Connection: close\r\n" + (method == "GET" ? "" : "Content-Length: 0\r\n") + "\r\n",
+                     true, source);
     size_t end = r.raw.find("\r\n\r\n");
     if (end == std::string::npos || r.raw.size() < 12) return r;
     r.status = std::atoi(r.raw.c_str() + 9);
@@ -128,6 +157,16 @@ class ServerProcess {
     }
     r.body = r.raw.substr(end + 4);
     return r;
+  }
+
+  // Waits up to `ms` for the far end to close or reset `fd`; false when it
+  // stays open (or sends data instead).
+  static bool ClosedByPeer(int fd, int ms) {
+    pollfd p{fd, POLLIN | POLLRDHUP, 0};
+    if (poll(&p, 1, ms) != 1) return false;
+    char c;
+    ssize_t n = recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
   }
 
  private:

@@ -1,6 +1,8 @@
 // The request and answer forms against hand-made bytes and against each other.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "server/wire/locwire.h"
 
 using namespace hs::locwire;
@@ -142,6 +144,22 @@ TEST(PlaceQueryForm, KeysInFixedOrderWithoutEscapingPlainValues) {
   auto back = ReadPlaceQuery(std::string_view(WritePlaceQuery(all)).substr(8));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, all);
+  // An empty url counts as absent; other empty values are sent as given.
+  PlaceQuery emptyUrl{std::nullopt, "", "US", std::nullopt, std::nullopt, "10001", ""};
+  EXPECT_EQ(WritePlaceQuery(emptyUrl), "lookup/?ip=&country=US&zip=10001");
+}
+
+TEST(PlaceQueryForm, WizardSendsCountryThenCityZipStateWhenGiven) {
+  EXPECT_EQ(WriteWizardPlaceQuery({"VA", "", "", ""}), "lookup/?country=VA");
+  EXPECT_EQ(WriteWizardPlaceQuery({"US", "Paris", "75460", "TX"}), "lookup/?country=US&city=Paris&zip=75460&state=TX");
+  EXPECT_EQ(WriteWizardPlaceQuery({"CA", "", "", "Ontario"}), "lookup/?country=CA&state=Ontario");
+  EXPECT_EQ(WriteWizardPlaceQuery({"US", "White River", "05001", ""}),
+            "lookup/?country=US&city=White%20River&zip=05001");
+  auto back = ReadPlaceQuery(std::string_view(WriteWizardPlaceQuery({"US", "Paris", "75460", "TX"})).substr(8));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, (PlaceQuery{std::nullopt, std::nullopt, "US", "Paris", "TX", "75460", std::nullopt}));
+  std::string longCity(600, 'a');
+  EXPECT_EQ(WriteWizardPlaceQuery({"DE", longCity, "", ""}), "lookup/?country=DE&city=" + longCity.substr(0, 511));
 }
 
 TEST(PlaceQueryForm, BlanksAndEightBitBytesArePercentEncodedAndRoundTrip) {
@@ -182,6 +200,48 @@ TEST(PlaceAnswerForm, StatusCommaLatitudeCommaLongitude) {
   EXPECT_FALSE(ReadPlaceAnswer("<html>Active Server Page error</html>"));
   EXPECT_FALSE(ReadPlaceAnswer("TVGS"));
   EXPECT_FALSE(ReadPlaceAnswer("TVGSx,1,2"));
+  auto later = ReadPlaceAnswer("<p>TVGS2,48.85,2.35");
+  ASSERT_TRUE(later) << "the wizard finds TVGS anywhere";
+  EXPECT_EQ(*later, (PlaceAnswer{2, 48.85, 2.35}));
+}
+
+TEST(PlaceAnswerForm, PlaceLookupVerdictAndPosition) {
+  using R = PlaceLookupResult;
+  const struct {
+    const char* answer;
+    R expected;
+  } cases[] = {
+      {"TVGS0,51.5,-0.12", {kVerdictGood, 51.5, -0.12}},
+      {"TVGS0,-33.86882,151.20929", {kVerdictGood, -33.86882, 151.20929}},
+      {"TVGS0, +7.5e1,-1e-1x", {kVerdictGood, 75, -0.1}},  // as atof reads the numbers
+      {"TVGS1,none", {5, 0, 0}},                            // a valid answer without a position: stop
+      {"TVGS9,1,2", {13, 0, 0}},
+      {"TVGS-3,1,2", {'-' - ',', 0, 0}},
+      {"TVGS0,,7", {kVerdictGood, 0, 7}},  // the latitude at offset 6 is not a number
+      {"TVGS0,5", {kVerdictInvalid, 0, 0}},  // no ',' at or after offset 6
+      {"TVGS0,", {kVerdictInvalid, 0, 0}},
+      {"TVGS0", {kVerdictInvalid, 0, 0}},
+      {"TVGS", {kVerdictInvalid, 0, 0}},
+      {" TVGS0,1,2", {kVerdictInvalid, 0, 0}},  // must begin with TVGS
+      {"<html>Active Server Page error</html>", {kVerdictInvalid, 0, 0}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadPlaceLookupAnswer(c.answer), c.expected) << c.answer;
+}
+
+TEST(PlaceAnswerForm, BothReadersTakeWhatTheWriterWrites) {
+  for (PlaceAnswer a : {PlaceAnswer{0, 51.5, -0.12}, PlaceAnswer{0, -89.99999, 179.5}, PlaceAnswer{0, 0.00001, -0.5},
+                        PlaceAnswer{3, 38.89511, -77.03637}, PlaceAnswer{1, 0, 0}}) {
+    std::string text = WritePlaceAnswer(a);
+    auto wizard = ReadPlaceAnswer(text);
+    ASSERT_TRUE(wizard) << text;
+    EXPECT_EQ(*wizard, a) << text;
+    PlaceLookupResult lookup = ReadPlaceLookupAnswer(text);
+    if (a.status == 0) {
+      EXPECT_EQ(lookup, (PlaceLookupResult{kVerdictGood, a.latitude, a.longitude})) << text;
+    } else {
+      EXPECT_EQ(lookup.verdict, a.status + 4) << text;
+    }
+  }
 }
 
 TEST(CountryListForm, SuggestionThenRecordsClosedByCaret) {
@@ -232,6 +292,44 @@ TEST(UpdateCheckForm, EachAnswerKindRoundTrips) {
   }
   EXPECT_FALSE(ReadUpdateAnswer(""));
   EXPECT_FALSE(ReadUpdateAnswer("2")) << "information without its lines";
+}
+
+TEST(UpdateCheckForm, AnAnswerBeginningWithAnEmptyLineIsAPageToOpen) {
+  // Its first character is neither 0, 1 nor 2: the line after it is opened.
+  auto open = ReadUpdateAnswer("\r\nhttp://example.org/page\r\n");
+  ASSERT_TRUE(open);
+  EXPECT_EQ(*open, (UpdateAnswer{UpdateAnswer::OpenPage, "", "http://example.org/page"}));
+  EXPECT_FALSE(ReadUpdateAnswer("\r\n"));
+  EXPECT_FALSE(ReadUpdateAnswer("\n"));
+  auto cut = ReadUpdateAnswer("3\r\n" + std::string(400, 'x'));
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(cut->address.size(), kUpdateAnswerLimit - 3) << "no more than 299 bytes are read";
+}
+
+TEST(NumberText, DegreesHaveAPointAndAtMostFivePlaces) {
+  EXPECT_EQ(FormatDegrees(51.5), "51.5");
+  EXPECT_EQ(FormatDegrees(-0.12), "-0.12");
+  EXPECT_EQ(FormatDegrees(7), "7");
+  EXPECT_EQ(FormatDegrees(-0.000001), "0");
+  EXPECT_EQ(FormatDegrees(12.345678), "12.34568");
+  EXPECT_EQ(FormatDegrees(std::nan("")), "0");
+  EXPECT_EQ(LeadingNumber(" \t-12.5e1,3"), -125);
+  EXPECT_EQ(LeadingNumber("+.5"), 0.5);
+  EXPECT_EQ(LeadingNumber("+-5"), 0);
+  EXPECT_EQ(LeadingNumber("inf"), 0);
+  EXPECT_EQ(LeadingNumber("1e999"), 0);
+  EXPECT_EQ(LeadingInteger(" -42x"), -42);
+  EXPECT_EQ(LeadingInteger("99999999999999"), 2147483647);
+  double v = 0;
+  EXPECT_TRUE(ParseDecimal("+48.1", v));
+  EXPECT_EQ(v, 48.1);
+  for (const char* bad : {"", "+", "48,1", " 48.1", "48.1 ", "+-1", "nan", "1e999"})
+    EXPECT_FALSE(ParseDecimal(bad, v)) << bad;
+  uint64_t u = 0;
+  EXPECT_TRUE(ParseUnsigned("4294967295", u));
+  EXPECT_EQ(u, 4294967295u);
+  EXPECT_FALSE(ParseUnsigned("-1", u));
+  EXPECT_FALSE(ParseUnsigned("99999999999999999999", u));
 }
 
 TEST(DottedAddresses, ParseOnlyFourDecimalBytes) {

