@@ -78,7 +78,8 @@ class TimedEcho final : public hs::platform::IcmpEcho {
 // last while hops are still found, is printed when the route reaches it.
 class PrintingViews final : public hs::TraceViews {
  public:
-  PrintingViews(hs::TraceEngine& engine, bool printRows) : engine_(engine), printRows_(printRows) {}
+  PrintingViews(hs::TraceEngine& engine, bool printRows, const hs::geo::PlaceFile* places)
+      : engine_(engine), printRows_(printRows), places_(places) {}
 
   void ShowRow(int) override { PrintNewRows(false); }
   void RefreshRows() override { PrintNewRows(false); }
@@ -103,7 +104,7 @@ class PrintingViews final : public hs::TraceViews {
   void PrintHeaderOnce() {
     if (!printRows_ || headerPrinted_) return;
     headerPrinted_ = true;
-    std::printf("%-3s %-15s %-40s %8s  %s\n", "#", "IP Address", "Name", "RT (ms)", "Network");
+    std::printf("%-3s %-15s %-40s %8s  %-36s %s\n", "#", "IP Address", "Name", "RT (ms)", "Location", "Network");
   }
   void PrintAll() {
     std::lock_guard g(lock_);
@@ -120,13 +121,17 @@ class PrintingViews final : public hs::TraceViews {
     return t;
   }
 
-  static std::string Line(const hs::HopRecord& row) {
+  // The results list's columns, with the hop's place and where it came from
+  // before the network.
+  std::string Line(const hs::HopRecord& row) const {
     using hs::HopCellText;
     using hs::HopColumn;
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %s", HopCellText(row, HopColumn::Number).c_str(),
+    char buf[768];
+    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %-36s %s", HopCellText(row, HopColumn::Number).c_str(),
                   HopCellText(row, HopColumn::Address).c_str(), HopCellText(row, HopColumn::Name).c_str(),
-                  HopCellText(row, HopColumn::RoundTrip).c_str(), HopCellText(row, HopColumn::Network).c_str());
+                  HopCellText(row, HopColumn::RoundTrip).c_str(),
+                  hs::geo::LocationText(row.Location(), places_).c_str(),
+                  HopCellText(row, HopColumn::Network).c_str());
     return buf;
   }
 
@@ -150,6 +155,7 @@ class PrintingViews final : public hs::TraceViews {
 
   hs::TraceEngine& engine_;
   bool printRows_;
+  const hs::geo::PlaceFile* places_;
   std::mutex lock_;
   std::vector<std::string> printed_;
   int refusedBox_ = 0;
@@ -183,7 +189,9 @@ int Usage() {
                "  --record  record the trace in the trace history\n"
                "  --replay  show the recorded trace of the target when it is under an hour old,\n"
                "            otherwise trace and record it\n"
-               "  --data-dir DIR  settings, caches and history (default: data/ beside the program)\n");
+               "  --data-dir DIR  settings, caches, history and user locations (HopLoc.ini)\n"
+               "            (default: data/ beside the program, which also holds HopSight.gdp and\n"
+               "            hopsight.loca; a copy of those in DIR is used first)\n");
   return 2;
 }
 
@@ -234,9 +242,9 @@ int main(int argc, char** argv) {
   };
 
   hs::TraceEngine engine(std::move(platform));
-  PrintingViews views(engine, !json);
+  PrintingViews views(engine, !json, files.places.get());
   StderrStatus status(quiet);
-  hs::cli::CliLookups lookups(files.caches, resolver);
+  hs::cli::CliLookups lookups(files.caches, resolver, files.LocationSources());
   engine.SetViews(&views);
   engine.SetLookups(&lookups);
   engine.Status().SetDisplay(&status);
@@ -285,7 +293,7 @@ int main(int argc, char** argv) {
 
   const bool completed = engine.Status().LastText() == hs::text::kTraceCompleted;
   if (json) {
-    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed).c_str());
+    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed, files.places.get()).c_str());
   } else if (views.ChangedSincePrinted()) {
     // Names and networks arrive after the probes: show the finished route once more.
     std::printf("\n");
