@@ -2,7 +2,9 @@
 // `hopsight-trace --json` prints, for trying the map display by hand; with
 // --png it renders one picture without a window instead.
 //
-//   hopsight-mapview [--maps DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS] [--whole-world] [TRACE.json]
+//   hopsight-mapview [--maps DIR] [--data DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS] [--whole-world]
+//                    [TRACE.json]
+// Route labels come from DIR/hopsight.loca (default: data/ beside the program).
 #include <QApplication>
 #include <QFile>
 #include <QMainWindow>
@@ -10,7 +12,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "geo/place_file.h"
 #include "map/map_widget.h"
+#include "map/place_file_namer.h"
 #include "map/trace_json.h"
 
 using namespace hs;
@@ -40,7 +44,7 @@ std::vector<GeoLocation> Locations(const std::vector<HopRef>& rows) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QString mapsDir = "maps", png, tracePath;
+  QString mapsDir = "maps", png, tracePath, dataDir = QCoreApplication::applicationDirPath() + "/data";
   int width = 1280, height = 720;
   double zoomLat = 0, zoomLon = 0;
   int zoomSteps = 0;
@@ -50,6 +54,8 @@ int main(int argc, char** argv) {
     const QString& a = args[i];
     if (a == "--maps" && i + 1 < args.size()) {
       mapsDir = args[++i];
+    } else if (a == "--data" && i + 1 < args.size()) {
+      dataDir = args[++i];
     } else if (a == "--png" && i + 1 < args.size()) {
       png = args[++i];
     } else if (a == "--size" && i + 1 < args.size()) {
@@ -61,7 +67,8 @@ int main(int argc, char** argv) {
     } else if (a == "--whole-world") {
       wholeWorld = true;
     } else if (a.startsWith("--")) {
-      std::cerr << "usage: hopsight-mapview [--maps DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS] [--whole-world] [TRACE.json]\n";
+      std::cerr << "usage: hopsight-mapview [--maps DIR] [--data DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS]"
+                   " [--whole-world] [TRACE.json]\n";
       return 2;
     } else {
       tracePath = a;
@@ -71,7 +78,8 @@ int main(int argc, char** argv) {
   StderrBoxes boxes;
   MapTable maps;
   maps.LoadAtStartup(mapsDir.toStdString(), &boxes);
-  MapPlacesNamer namer(maps);
+  const geo::PlaceFile places((dataDir + "/hopsight.loca").toStdString());
+  PlaceFileNamer namer(places);
   TraceJson trace;
   if (!tracePath.isEmpty() && !ReadTrace(tracePath, trace)) {
     std::cerr << "cannot read " << tracePath.toStdString() << "\n";
