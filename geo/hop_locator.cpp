@@ -57,7 +57,7 @@ std::string_view LocationSourceName(LocationSource source) {
 
 namespace {
 void AppendDegrees(std::string& out, double v) {
-  char buf[32];
+  char buf[400];  // fixed notation of the largest double needs 309 digits
   const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
   out.append(buf, r.ec == std::errc() ? r.ptr : buf);
 }

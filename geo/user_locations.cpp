@@ -31,7 +31,7 @@ std::string_view Trimmed(std::string_view line) {
 }
 
 void AppendFixed2(std::string& out, double v) {
-  char buf[64];
+  char buf[400];  // fixed notation of the largest double needs 309 digits
   const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
   out.append(buf, r.ec == std::errc() ? r.ptr : buf);
 }

@@ -55,6 +55,11 @@ TEST(UserLocationsFile, WritesTheNormalisedForm) {
   std::vector<UserLocation> more = {{"a*", {LocationSource::None, -33.8688, 151.2093, 250}},
                                     {"b", {LocationSource::None, 0.005, -0.004, 0}}};
   EXPECT_EQ(UserLocationsText(more), "count=2\na*=-33.87,151.21,250\nb=0.01,-0.00,0\n");
+  // Out-of-range values from a hand-edited file still read back as written.
+  const std::string huge = UserLocationsText(ParseUserLocations("count=1\nh=2e72,-1e300,1\n"));
+  EXPECT_EQ(UserLocationsText(ParseUserLocations(huge)), huge);
+  EXPECT_EQ(huge.substr(0, 10), "count=1\nh=");
+  EXPECT_GT(huge.find(','), 80u);  // all 73 digits of the latitude
 }
 
 TEST(UserLocationsFile, NumbersDoNotFollowTheProcessLocale) {
