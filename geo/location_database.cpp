@@ -27,7 +27,7 @@ class EncryptedReader {
     uint32_t key = static_cast<uint32_t>((position_ + 1) % kScrambleModulus);
     for (uint64_t i = 0; i < size; ++i) {
       out[i] = static_cast<uint8_t>(static_cast<uint8_t>(image_[position_ + i]) ^ key);
-      key = (key + 1) % kScrambleModulus;
+      if (++key == kScrambleModulus) key = 0;
     }
     position_ += size;
     return true;
@@ -236,6 +236,7 @@ uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessag
   list.reserve(list.size() + domainCount - 1);
   uint32_t code = 0;
   size_t nextPattern = 0;
+  std::string raw;
   for (uint32_t i = 0; i + 1 < domainCount && code == 0; ++i) {
     const uint32_t count = uint32_t(domains[6 * i]) | uint32_t(domains[6 * i + 1]) << 8;
     const uint32_t offset = U32At(domains, 6 * i + 2);
@@ -290,21 +291,17 @@ uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessag
         code = 19;
         break;
       }
-      std::string pattern;
-      if (first == kVerbatimPattern) {
-        if (size < 1 || !in.ReadText(pattern, uint64_t(size) - 1)) {
-          code = 20;
-          break;
-        }
-      } else {
-        in.Seek(base + at);
-        if (!in.ReadText(pattern, uint64_t(size))) {
-          code = 21;
-          break;
-        }
-        pattern = "*" + pattern + "*";
+      // Stored reversed: read the bytes, then lay them out back to front.
+      const bool verbatim = first == kVerbatimPattern;
+      if (verbatim ? size < 1 || !in.ReadText(raw, uint64_t(size) - 1)
+                   : (in.Seek(base + at), !in.ReadText(raw, uint64_t(size)))) {
+        code = verbatim ? 20 : 21;
+        break;
       }
-      entry.pattern = Reversed(pattern);
+      entry.pattern.reserve(raw.size() + 2);
+      if (!verbatim) entry.pattern += '*';
+      entry.pattern.append(raw.rbegin(), raw.rend());
+      if (!verbatim) entry.pattern += '*';
       domain.patterns.push_back(std::move(entry));
     }
   }

@@ -60,6 +60,7 @@ WildcardIndex::WildcardIndex(const std::vector<std::string_view>& patterns) : pa
   // Each pattern goes under the least crowded run of its pieces seen so far,
   // so that common runs (".net", "-bb1") do not collect every pattern.
   std::unordered_map<uint32_t, uint32_t> load;
+  load.reserve(patterns_.size());
   std::vector<std::pair<uint32_t, uint32_t>> filing;  // (gram, pattern)
   filing.reserve(patterns_.size());
   for (uint32_t i = 0; i < patterns_.size(); ++i) {
