@@ -63,6 +63,7 @@ constexpr double kNone = __builtin_nan("");
 #define JOHANNESBURG -26.20, 28.04
 #define NAIROBI -1.29, 36.82
 #define SAOPAULO -23.55, -46.63
+#define MOSCOW 55.75, 37.62
 #define NONE kNone, kNone
 
 const Case kCases[] = {
@@ -104,6 +105,7 @@ const Case kCases[] = {
     {"Lumen", "NA", "ae-11-11.car1.Atlanta1.Level3.net", ATLANTA},
     {"Lumen", "NA", "ae-2-52.edge2.SanJose3.Level3.net", SANJOSE},
     {"Lumen", "NA", "ae-1-60.edge1.Seattle3.Level3.net", SEATTLE},
+    {"Lumen", "NA", "ae-2-3602.ear2.chicago2.level3.net", CHICAGO},  // as a case-folding resolver gives it
     {"GTT", "EU", "ae5.cr4-fra2.ip4.gtt.net", FRANKFURT},
     {"GTT", "EU", "ae11.cr0-lon1.ip4.gtt.net", LONDON},
     {"GTT", "NA", "et-1-1-0.cr2-nyc3.ip4.gtt.net", NEWYORK},
@@ -134,6 +136,7 @@ const Case kCases[] = {
     {"Deutsche Telekom", "EU", "hh-eb2-i.HH.DE.NET.DTAG.DE", HAMBURG},
     {"RETN", "EU", "ae1-10.RT.IRM.FKT.DE.retn.net", FRANKFURT},
     {"RETN", "EU", "ae4-8.RT.TC2.AMS.NL.retn.net", AMSTERDAM},
+    {"RETN", "EU", "ae0-3.rt.m9p.msk.ru.retn.net", MOSCOW},
     {"Init7", "EU", "r1zrh1.core.init7.net", ZURICH},
     {"Init7", "EU", "r1fra3.core.init7.net", FRANKFURT},
     {"Sparkle", "EU", "xe-4-2-0.franco31.fra.seabone.net", FRANKFURT},
