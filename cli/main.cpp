@@ -223,6 +223,12 @@ int main(int argc, char** argv) {
   }
   probe.echo.reset();
 
+  // Ctrl-C during start-up (loading the data files) ends the run like one during the trace.
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
   hs::cli::ProgramFiles files(dataDir);
   files.LoadAtStart();
 
@@ -248,11 +254,6 @@ int main(int argc, char** argv) {
   engine.SetViews(&views);
   engine.SetLookups(&lookups);
   engine.Status().SetDisplay(&status);
-
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
 
   const auto processStart = SteadyClock::now();
   engine.SetTargetText(target);

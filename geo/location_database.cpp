@@ -14,28 +14,32 @@ namespace hs::geo {
 namespace {
 
 // Reads the scrambled body of a file image: byte p is stored as the plain
-// byte XOR ((p + 1) mod kScrambleModulus), whatever the order of the reads.
+// byte XOR ((p + 1) mod kScrambleModulus), whatever the order of the reads,
+// so the image is unscrambled once and then read like a plain file.
 class EncryptedReader {
  public:
-  explicit EncryptedReader(std::string_view image) : image_(image) {}
+  explicit EncryptedReader(std::string_view image) : plain_(image) {
+    uint32_t key = (kDatabaseHeaderSize + 1) % kScrambleModulus;
+    for (size_t p = kDatabaseHeaderSize; p < plain_.size(); ++p) {
+      plain_[p] = char(uint8_t(plain_[p]) ^ key);
+      if (++key == kScrambleModulus) key = 0;
+    }
+  }
 
   size_t Position() const { return position_; }
   void Seek(uint64_t position) { position_ = position; }
-  bool Read(void* destination, uint64_t size) {
-    if (position_ > image_.size() || size > image_.size() - position_) return false;
-    auto* out = static_cast<uint8_t*>(destination);
-    uint32_t key = static_cast<uint32_t>((position_ + 1) % kScrambleModulus);
-    for (uint64_t i = 0; i < size; ++i) {
-      out[i] = static_cast<uint8_t>(static_cast<uint8_t>(image_[position_ + i]) ^ key);
-      if (++key == kScrambleModulus) key = 0;
-    }
+  bool Has(uint64_t size) const { return position_ <= plain_.size() && size <= plain_.size() - position_; }
+  // The next `size` bytes, or null when they run past the end.
+  const char* Take(uint64_t size) {
+    if (!Has(size)) return nullptr;
+    const char* at = plain_.data() + position_;
     position_ += size;
-    return true;
+    return at;
   }
-  bool ReadText(std::string& out, uint64_t size) {
-    if (position_ > image_.size() || size > image_.size() - position_) return false;
-    out.resize(size);
-    return Read(out.data(), size);
+  bool Read(void* destination, uint64_t size) {
+    const char* at = Take(size);
+    if (at && size) std::memcpy(destination, at, size);
+    return at != nullptr;
   }
   bool ReadU32(uint32_t& v) {
     uint8_t b[4];
@@ -43,9 +47,20 @@ class EncryptedReader {
     v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
     return true;
   }
+  // The next `size` bytes in reverse order, after `before` and before `after`.
+  bool ReadReversed(std::string& out, uint64_t size, std::string_view before = {}, std::string_view after = {}) {
+    const char* at = Take(size);
+    if (!at) return false;
+    out.clear();
+    out.reserve(before.size() + size + after.size());
+    out += before;
+    for (uint64_t i = size; i > 0; --i) out += at[i - 1];
+    out += after;
+    return true;
+  }
 
  private:
-  std::string_view image_;
+  std::string plain_;
   uint64_t position_ = 0;
 };
 
@@ -97,7 +112,7 @@ const GeoLocation* LocationDatabase::FindInDatabase(std::string_view hostName, u
   size_t i = 0;
   const DomainEntry* domain = DomainOf(hostName.empty() ? kAddressDomain : hostName, &i);
   if (!domain) return nullptr;
-  const int64_t k = index_[i].FirstMatch(text);
+  const int64_t k = IndexOf(i).FirstMatch(text);
   return k < 0 ? nullptr : &domain->patterns[size_t(k)].location;
 }
 
@@ -112,15 +127,15 @@ const GeoLocation* LocationDatabase::FindByLinearScan(std::string_view hostName,
   return nullptr;
 }
 
-void LocationDatabase::BuildIndex() {
-  index_.clear();
-  index_.reserve(domains_.size());
-  for (const DomainEntry& d : domains_) {
+const WildcardIndex& LocationDatabase::IndexOf(size_t domain) const {
+  LazyIndex& lazy = *index_[domain];
+  std::call_once(lazy.once, [&] {
     std::vector<std::string_view> patterns;
-    patterns.reserve(d.patterns.size());
-    for (const PatternEntry& p : d.patterns) patterns.push_back(p.pattern);
-    index_.emplace_back(patterns);
-  }
+    patterns.reserve(domains_[domain].patterns.size());
+    for (const PatternEntry& p : domains_[domain].patterns) patterns.push_back(p.pattern);
+    lazy.index = WildcardIndex(patterns);
+  });
+  return lazy.index;
 }
 
 void DecodePosition(const uint8_t in[4], double& latitude, double& longitude) {
@@ -214,11 +229,10 @@ uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessag
   EncryptedReader in(image);
   in.Seek(kDatabaseHeaderSize);
   uint8_t lead[3], length = 0;
-  std::string text;
   uint32_t patternCount = 0, domainCount = 0;
   if (!in.Read(lead, 3)) return 1;
   if (!in.Read(&length, 1)) return 2;
-  if (!in.ReadText(text, uint64_t(length) + 1)) return 3;
+  if (!in.Take(uint64_t(length) + 1)) return 3;
   if (!in.ReadU32(patternCount)) return 4;
   if (!in.ReadU32(domainCount)) return 5;
   if (domainCount <= 1) return 6;
@@ -236,7 +250,6 @@ uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessag
   list.reserve(list.size() + domainCount - 1);
   uint32_t code = 0;
   size_t nextPattern = 0;
-  std::string raw;
   for (uint32_t i = 0; i + 1 < domainCount && code == 0; ++i) {
     const uint32_t count = uint32_t(domains[6 * i]) | uint32_t(domains[6 * i + 1]) << 8;
     const uint32_t offset = U32At(domains, 6 * i + 2);
@@ -253,18 +266,16 @@ uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessag
     }
     std::string name;
     if (first == kVerbatimDomain) {
-      if (stored < 1 || !in.ReadText(name, uint64_t(stored) - 1)) {
+      if (stored < 1 || !in.ReadReversed(name, uint64_t(stored) - 1)) {
         code = 17;
         break;
       }
-      name = Reversed(name);
     } else {
       in.Seek(base + offset);
-      if (!in.ReadText(name, uint64_t(stored))) {
+      if (!in.ReadReversed(name, uint64_t(stored), ".", kNetSuffix)) {
         code = 18;
         break;
       }
-      name = "." + Reversed(name) + std::string(kNetSuffix);
     }
     DomainEntry& domain = list.emplace_back();
     domain.key = std::move(name);
@@ -291,21 +302,17 @@ uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessag
         code = 19;
         break;
       }
-      // Stored reversed: read the bytes, then lay them out back to front.
       const bool verbatim = first == kVerbatimPattern;
-      if (verbatim ? size < 1 || !in.ReadText(raw, uint64_t(size) - 1)
-                   : (in.Seek(base + at), !in.ReadText(raw, uint64_t(size)))) {
+      if (verbatim ? size < 1 || !in.ReadReversed(entry.pattern, uint64_t(size) - 1)
+                   : (in.Seek(base + at), !in.ReadReversed(entry.pattern, uint64_t(size), "*", "*"))) {
         code = verbatim ? 20 : 21;
         break;
       }
-      entry.pattern.reserve(raw.size() + 2);
-      if (!verbatim) entry.pattern += '*';
-      entry.pattern.append(raw.rbegin(), raw.rend());
-      if (!verbatim) entry.pattern += '*';
       domain.patterns.push_back(std::move(entry));
     }
   }
-  database.BuildIndex();
+  database.index_.clear();
+  for (size_t i = 0; i < list.size(); ++i) database.index_.push_back(std::make_unique<LocationDatabase::LazyIndex>());
   return code;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,10 +64,17 @@ class LocationDatabase {
  private:
   friend uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessages* messages);
   const DomainEntry* DomainOf(std::string_view text, size_t* index) const;
-  void BuildIndex();
+  const WildcardIndex& IndexOf(size_t domain) const;
 
   std::vector<DomainEntry> domains_;
-  std::vector<WildcardIndex> index_;  // one per domain, over its patterns
+  // One index per domain over its patterns, built on the domain's first
+  // lookup: start-up pays only for reading the file, and a trace only for
+  // the domains its routers belong to.
+  struct LazyIndex {
+    std::once_flag once;
+    WildcardIndex index;
+  };
+  mutable std::vector<std::unique_ptr<LazyIndex>> index_;
 };
 
 // Loads a whole file image into an empty database: 0 on success, otherwise

@@ -36,9 +36,10 @@ PlaceFile PlaceFile::FromBytes(std::string bytes) {
   return f;
 }
 
+// The records point into the bytes, which may move with a short file: the
+// new object parses again on its first query.
 PlaceFile::PlaceFile(PlaceFile&& o) noexcept
-    : path_(std::move(o.path_)), bytes_(std::move(o.bytes_)), places_(std::move(o.places_)),
-      available_(o.available_), fromBytes_(o.fromBytes_) {}
+    : path_(std::move(o.path_)), bytes_(std::move(o.bytes_)), fromBytes_(o.fromBytes_ || !bytes_.empty()) {}
 
 void PlaceFile::LoadOnce() const {
   std::call_once(once_, [this] {
