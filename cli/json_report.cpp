@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "config/text_fields.h"
+#include "geo/place_file.h"
 #include "platform/resolver.h"
 #include "trace/hop_cells.h"
 
@@ -33,7 +34,31 @@ std::string JsonEscape(const std::string& text) {
 
 namespace {
 std::string Quoted(const std::string& s) { return "\"" + JsonEscape(s) + "\""; }
-// Six decimals whatever the process locale: the reader is another program.
+
+bool ValidUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+// Place names are UTF-8 (unlike the 8-bit row texts) and go out as such.
+std::string QuotedUtf8(std::string_view s) {
+  if (!ValidUtf8(s)) return Quoted(std::string(s));
+  std::string out = "\"";
+  for (char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || (u >= 0x20 && c != '"' && c != '\\' && u != 0x7f)) out += c;
+    else out += JsonEscape(std::string(1, c));
+  }
+  return out + "\"";
+}
+// Six decimals whatever the process locale.
 std::string Number(double v) {
   std::string out;
   config::AppendFixed6(out, v);
@@ -41,7 +66,8 @@ std::string Number(double v) {
 }
 }  // namespace
 
-std::string TraceToJson(const TraceContext& context, const std::vector<HopRef>& rows, bool completed) {
+std::string TraceToJson(const TraceContext& context, const std::vector<HopRef>& rows, bool completed,
+                        const geo::PlaceFile* places) {
   std::string out = "{\"target\":" + Quoted(context.targetText);
   out += ",\"address\":" + Quoted(context.targetAddress ? platform::AddressToDotted(context.targetAddress) : "");
   out += ",\"completed\":";
@@ -67,7 +93,13 @@ std::string TraceToJson(const TraceContext& context, const std::vector<HopRef>& 
     out += ",\"source\":" + std::to_string(static_cast<uint32_t>(loc.source));
     out += ",\"latitude\":" + Number(loc.latitude);
     out += ",\"longitude\":" + Number(loc.longitude);
-    out += ",\"precision\":" + std::to_string(loc.precision) + "}";
+    out += ",\"precision\":" + std::to_string(loc.precision);
+    if (places) {
+      std::optional<geo::Place> place;
+      if (loc.HasPosition()) place = places->NearestTo(loc.latitude, loc.longitude, 30);
+      out += ",\"place\":" + QuotedUtf8(place ? place->name : std::string_view());
+    }
+    out += "}";
   }
   out += "\n]}";
   return out;

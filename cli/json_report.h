@@ -6,9 +6,17 @@
 
 #include "trace/engine.h"
 
+namespace hs::geo {
+class PlaceFile;
+}
+
 namespace hs::cli {
 
 std::string JsonEscape(const std::string& text);
-std::string TraceToJson(const TraceContext& context, const std::vector<HopRef>& rows, bool completed);
+// Each row carries its position: "source" (LocationSource number), "latitude",
+// "longitude", "precision", and with a place file "place" (the nearest
+// named place, empty when none is near or the row has no position).
+std::string TraceToJson(const TraceContext& context, const std::vector<HopRef>& rows, bool completed,
+                        const geo::PlaceFile* places = nullptr);
 
 }  // namespace hs::cli

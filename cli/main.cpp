@@ -88,7 +88,8 @@ class TimedEcho final : public hs::platform::IcmpEcho {
 // last while hops are still found, is printed when the route reaches it.
 class PrintingViews final : public hs::TraceViews {
  public:
-  PrintingViews(hs::TraceEngine& engine, bool printRows) : engine_(engine), printRows_(printRows) {}
+  PrintingViews(hs::TraceEngine& engine, bool printRows, const hs::geo::PlaceFile* places)
+      : engine_(engine), printRows_(printRows), places_(places) {}
 
   void ShowRow(int) override { PrintNewRows(false); }
   void RefreshRows() override { PrintNewRows(false); }
@@ -113,7 +114,7 @@ class PrintingViews final : public hs::TraceViews {
   void PrintHeaderOnce() {
     if (!printRows_ || headerPrinted_) return;
     headerPrinted_ = true;
-    std::printf("%-3s %-15s %-40s %8s  %-30s %s\n", "#", "IP Address", "Name", "RT (ms)", "Position", "Network");
+    std::printf("%-3s %-15s %-40s %8s  %-36s %s\n", "#", "IP Address", "Name", "RT (ms)", "Location", "Network");
   }
   void PrintAll() {
     std::lock_guard g(lock_);
@@ -130,29 +131,20 @@ class PrintingViews final : public hs::TraceViews {
     return t;
   }
 
-  static std::string Line(const hs::HopRecord& row) {
+  // The results list's columns, with the hop's place and where it came from
+  // before the network.
+  std::string Line(const hs::HopRecord& row) const {
     using hs::HopCellText;
     using hs::HopColumn;
-    char buf[600];
-    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %-30s %s", HopCellText(row, HopColumn::Number).c_str(),
+    char buf[768];
+    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %-36s %s", HopCellText(row, HopColumn::Number).c_str(),
                   HopCellText(row, HopColumn::Address).c_str(), HopCellText(row, HopColumn::Name).c_str(),
-                  HopCellText(row, HopColumn::RoundTrip).c_str(), PositionText(row.Location()).c_str(),
+                  HopCellText(row, HopColumn::RoundTrip).c_str(),
+                  hs::geo::LocationText(row.Location(), places_).c_str(),
                   HopCellText(row, HopColumn::Network).c_str());
     return buf;
   }
 
-  // "48.8567 2.3522 server/200": where the hop is, which source said so and
-  // how precisely (higher is finer). Empty while no source placed it.
-  static std::string PositionText(const hs::GeoLocation& g) {
-    static const char* const kSources[] = {"", "default", "home", "whois", "database", "", "cache", "user", "server"};
-    const auto source = static_cast<uint32_t>(g.source);
-    if (source == 0 || source >= std::size(kSources)) return "";
-    char buf[64];
-    char* end = std::to_chars(buf, buf + 24, g.latitude, std::chars_format::fixed, 4).ptr;
-    *end++ = ' ';
-    end = std::to_chars(end, end + 24, g.longitude, std::chars_format::fixed, 4).ptr;
-    return std::string(buf, end) + " " + kSources[source] + "/" + std::to_string(g.precision);
-  }
 
  private:
   void PrintNewRows(bool final) {
@@ -175,6 +167,7 @@ class PrintingViews final : public hs::TraceViews {
 
   hs::TraceEngine& engine_;
   bool printRows_;
+  const hs::geo::PlaceFile* places_;
   std::mutex lock_;
   std::vector<std::string> printed_;
   int refusedBox_ = 0;
@@ -216,7 +209,9 @@ int Usage() {
                "  --no-geo  ask no location server for positions (local sources still place hops)\n"
                "  --location-servers  print the location servers (data/LS.ini) in the order they are\n"
                "            asked, with their last response times in ms, and end\n"
-               "  --data-dir DIR  settings, caches and history (default: data/ beside the program)\n");
+               "  --data-dir DIR  settings, caches, history and user locations (HopLoc.ini)\n"
+               "            (default: data/ beside the program, which also holds HopSight.gdp and\n"
+               "            hopsight.loca; a copy of those in DIR is used first)\n");
   return 2;
 }
 
@@ -262,6 +257,12 @@ int main(int argc, char** argv) {
   }
   probe.echo.reset();
 
+  // Ctrl-C during start-up (loading the data files) ends the run like one during the trace.
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
   hs::cli::ProgramFiles files(dataDir);
   // Problems with the data files: each said once, on stderr.
   auto tell = [&files] {
@@ -290,7 +291,7 @@ int main(int argc, char** argv) {
   };
 
   hs::TraceEngine engine(std::move(platform));
-  PrintingViews views(engine, !json);
+  PrintingViews views(engine, !json, files.places.get());
   StderrStatus status(quiet);
   // Positions from the location servers: the whole route in one request at
   // the end of the trace, and the weekly timing of the servers beside it.
@@ -300,7 +301,8 @@ int main(int argc, char** argv) {
     files.servers.StartSpeedTest(files.Identity(), [&resolver]() -> uint32_t {
       return resolver.FirstAddress(resolver.LocalHostName()).value_or(0);
     });
-  hs::cli::CliLookups lookups(files.caches, resolver, networkGeo ? &placer : nullptr, &files.servers);
+  hs::cli::CliLookups lookups(files.caches, resolver, files.LocationSources(), networkGeo ? &placer : nullptr,
+                              &files.servers);
   if (!noWhois) {
     whoisLookups.SetViews(&views);
     // A network's postal address is placed through the location servers.
@@ -312,11 +314,6 @@ int main(int argc, char** argv) {
   engine.SetViews(&views);
   engine.SetLookups(&lookups);
   engine.Status().SetDisplay(&status);
-
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
 
   const auto processStart = SteadyClock::now();
   engine.SetTargetText(target);
@@ -366,7 +363,7 @@ int main(int argc, char** argv) {
 
   const bool completed = engine.Status().LastText() == hs::text::kTraceCompleted;
   if (json) {
-    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed).c_str());
+    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed, files.places.get()).c_str());
   } else if (views.ChangedSincePrinted()) {
     // Names and networks arrive after the probes: show the finished route once more.
     std::printf("\n");

@@ -1,5 +1,6 @@
 #include "cli/program_files.h"
 
+#include <cstdio>
 #include <random>
 #include <utility>
 
@@ -9,6 +10,22 @@
 namespace hs::cli {
 
 std::string DefaultDataDirectory() { return platform::ExecutableDirectory() + "data"; }
+
+std::string ShippedFileDirectory(const std::string& dataDir, std::string_view name) {
+  if (platform::FileExists(dataDir + "/" + std::string(name)) || DefaultDataDirectory().empty()) return dataDir;
+  return DefaultDataDirectory();
+}
+
+namespace {
+// The loader's message boxes, as lines on stderr.
+class StderrMessages final : public geo::GeoMessages {
+ public:
+  void ShowMessage(std::string_view text, std::string_view caption) override {
+    std::fprintf(stderr, "hopsight-trace: %.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()),
+                 text.data());
+  }
+};
+}  // namespace
 
 void ProgramFiles::LoadAtStart() {
   // A directory that cannot be made shows up below and at exit, where the
@@ -37,13 +54,14 @@ void ProgramFiles::LoadAtStart() {
          std::to_string(trim.names) + " names, " + std::to_string(trim.whois) + " WhoIs answers and " +
          std::to_string(trim.locations) + " locations read from " + config::CacheFilePath(dataDir_));
   }
+  StderrMessages messages;
+  geo::LoadLocationDatabase(ShippedFileDirectory(dataDir_, geo::kDatabaseFileName), database, &messages);
+  geo::LoadUserLocations(dataDir_, userLocations);
+  places = std::make_unique<geo::PlaceFile>(ShippedFileDirectory(dataDir_, geo::kPlaceFileName) + "/" +
+                                            std::string(geo::kPlaceFileName));
 }
 
-std::string ProgramFiles::RirIndexPath() const {
-  const std::string own = dataDir_ + "/RIR.idx";
-  if (!platform::FileMissing(own)) return own;
-  return DefaultDataDirectory() + "/RIR.idx";
-}
+std::string ProgramFiles::RirIndexPath() const { return ShippedFileDirectory(dataDir_, "RIR.idx") + "/RIR.idx"; }
 
 void ProgramFiles::SaveAtExit() {
   if (!keepSettingsFile_) {
@@ -55,6 +73,7 @@ void ProgramFiles::SaveAtExit() {
     if (platform::FileResult saved = config::SaveCaches(dataDir_, caches, settings, platform::CalendarTime()); !saved)
       Tell("lookup caches not saved: " + saved.error.Describe());
   }
+  geo::SaveUserLocations(dataDir_, userLocations);
   servers.Stop();
   servers.Save(dataDir_);
 }

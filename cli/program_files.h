@@ -1,6 +1,6 @@
-// The data files of one hopsight-trace run: settings and lookup caches are
-// loaded at start and saved at exit; hop names come from the name cache and
-// the resolver.
+// The data files of one hopsight-trace run, loaded at start and saved at
+// exit, and the lookups that a trace asks for: names, network owners and
+// positions.
 #pragma once
 
 #include <functional>
@@ -14,8 +14,12 @@
 #include "config/cache_file.h"
 #include "config/caches.h"
 #include "config/settings.h"
+#include "geo/hop_locator.h"
+#include "geo/location_database.h"
 #include "geo/location_servers.h"
+#include "geo/place_file.h"
 #include "geo/route_placement.h"
+#include "geo/user_locations.h"
 #include "names/hop_names.h"
 #include "platform/resolver.h"
 #include "trace/collaborators.h"
@@ -33,11 +37,12 @@ class ProgramFiles {
 
   // Creates the directory, loads the location server list, the settings
   // (there is no home location wizard without a window), then the caches and
-  // the WhoIs server table, and purges the caches.
+  // the WhoIs server table, purges the caches, and loads the location
+  // database and the user locations.
   void LoadAtStart();
-  // Saves the settings, then the caches (purged first), then ends the
-  // location servers' requests and saves their list. A file that could not
-  // be read at start is left as it is.
+  // Saves the settings, then the caches (purged first) and the user
+  // locations, then ends the location servers' requests and saves their
+  // list. A file that could not be read at start is left as it is.
   void SaveAtExit();
   // The trace history could not record the trace.
   void NotRecorded(const platform::FileError& error);
@@ -55,8 +60,15 @@ class ProgramFiles {
   GeoLocation Home() const;
   void SetHome(const GeoLocation& home);
 
+  // The local sources of hop positions, for LocateHop.
+  geo::LocalSources LocationSources() const { return {&userLocations, &caches.locations, &database}; }
+
   config::Settings settings;
   config::Caches caches;
+  geo::LocationDatabase database;
+  geo::UserLocations userLocations;
+  // Place names for the Location column; read on first use.
+  std::unique_ptr<geo::PlaceFile> places;
   whois::WhoIsServerTable whoisServers = whois::WhoIsServerTable::BuiltIn();
 
   // RIR.idx of the data directory, or else the one shipped beside the program.
@@ -74,16 +86,21 @@ class ProgramFiles {
   std::set<std::string> told_;
 };
 
-// What the trace asks of the lookup subsystems that exist so far.
+// The directory that holds a shipped data file (HopSight.gdp, hopsight.loca):
+// the data directory when the file is there, else the program's own.
+std::string ShippedFileDirectory(const std::string& dataDir, std::string_view name);
+
+// What the trace asks of the lookup subsystems.
 class CliLookups final : public HopLookups {
  public:
   // Without `placer` (--no-geo) no location server is asked.
-  CliLookups(config::Caches& caches, platform::Resolver& resolver, geo::RoutePlacer* placer = nullptr,
-             geo::LocationServerTable* servers = nullptr)
-      : names_(caches.names, resolver), placer_(placer), servers_(servers) {}
+  CliLookups(config::Caches& caches, platform::Resolver& resolver, geo::LocalSources locations = {},
+             geo::RoutePlacer* placer = nullptr, geo::LocationServerTable* servers = nullptr)
+      : names_(caches.names, resolver), locations_(locations), placer_(placer), servers_(servers) {}
   bool LookupHopName(HopRecord& row, bool networkAllowed, const CancellationWatch& watch) override {
     return names_.LookupHopName(row, networkAllowed, watch);
   }
+  bool LocateHop(HopRecord& row) override { return geo::LocateHop(locations_, row); }
   bool LocateRoute(const std::vector<HopRef>& rows, const CancellationWatch& watch) override {
     if (!placer_) return false;
     return placer_->LocateRoute(rows, [watch] { return watch.IsCurrent(); }).destinationNeedsAddress;
@@ -116,6 +133,7 @@ class CliLookups final : public HopLookups {
 
  private:
   names::HopNameLookup names_;
+  geo::LocalSources locations_;
   whois::WhoIsLookups* whois_ = nullptr;
   geo::RoutePlacer* placer_;
   geo::LocationServerTable* servers_;

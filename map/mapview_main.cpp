@@ -3,10 +3,12 @@
 // --png it renders one picture without a window instead (on the offscreen
 // platform when there is no display).
 //
-//   hopsight-mapview [--maps DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS] [--whole-world] [TRACE.json]
+//   hopsight-mapview [--maps DIR] [--data DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS] [--whole-world]
+//                    [TRACE.json]
 //
 // By default the view fits the route: every hop with a position is in the
-// picture. The route starts at its first hop with a position.
+// picture. The route starts at its first hop with a position. Route labels
+// come from DIR/hopsight.loca (default: data/ beside the program).
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
@@ -18,7 +20,9 @@
 #include <functional>
 #include <iostream>
 
+#include "geo/place_file.h"
 #include "map/map_widget.h"
+#include "map/place_file_namer.h"
 #include "map/route_fit.h"
 #include "map/trace_json.h"
 
@@ -78,7 +82,7 @@ std::vector<GeoLocation> Locations(const std::vector<HopRef>& rows) {
 int main(int argc, char** argv) {
   PickPlatformForPictures(argc, argv);
   QApplication app(argc, argv);
-  QString mapsDir = "maps", png, tracePath;
+  QString mapsDir = "maps", png, tracePath, dataDir = QCoreApplication::applicationDirPath() + "/data";
   int width = 1280, height = 720;
   double zoomLat = 0, zoomLon = 0;
   int zoomSteps = 0;
@@ -88,6 +92,8 @@ int main(int argc, char** argv) {
     const QString& a = args[i];
     if (a == "--maps" && i + 1 < args.size()) {
       mapsDir = args[++i];
+    } else if (a == "--data" && i + 1 < args.size()) {
+      dataDir = args[++i];
     } else if (a == "--png" && i + 1 < args.size()) {
       png = args[++i];
     } else if (a == "--size" && i + 1 < args.size()) {
@@ -99,7 +105,8 @@ int main(int argc, char** argv) {
     } else if (a == "--whole-world") {
       wholeWorld = true;
     } else if (a.startsWith("--")) {
-      std::cerr << "usage: hopsight-mapview [--maps DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS] [--whole-world] [TRACE.json]\n";
+      std::cerr << "usage: hopsight-mapview [--maps DIR] [--data DIR] [--png OUT --size WxH] [--zoom LAT,LON,STEPS]"
+                   " [--whole-world] [TRACE.json]\n";
       return 2;
     } else {
       tracePath = a;
@@ -109,7 +116,8 @@ int main(int argc, char** argv) {
   StderrBoxes boxes;
   MapTable maps;
   maps.LoadAtStartup(mapsDir.toStdString(), &boxes);
-  MapPlacesNamer namer(maps);
+  const geo::PlaceFile places((dataDir + "/hopsight.loca").toStdString());
+  PlaceFileNamer namer(places);
   TraceJson trace;
   std::string why;
   if (!tracePath.isEmpty() && !ReadTrace(tracePath, trace, why)) {

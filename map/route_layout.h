@@ -43,8 +43,8 @@ struct MapLabel {
   std::string text;
 };
 
-// Names a place near a hop; until the place-name file exists the maps' own
-// places answer.
+// Names a place near a hop. The program uses the place-name file
+// (PlaceFileNamer); MapPlacesNamer answers from the maps' own places.
 class PlaceNamer {
  public:
   virtual ~PlaceNamer() = default;

@@ -76,6 +76,11 @@ bool HoldsAlready(const std::string& path, std::string_view content) {
 
 }  // namespace
 
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::string FileError::Describe() const {
   return "cannot " + action + " " + path + ": " + std::error_code(code, std::generic_category()).message();
 }

@@ -35,6 +35,9 @@ struct FileResult {
 // in `error` when given.
 std::optional<std::string> ReadWholeFile(const std::string& path, FileError* error = nullptr);
 
+// True when the path names an existing regular file.
+bool FileExists(const std::string& path);
+
 // Replaces the file's content so that readers (and a later start after a
 // crash or a full disk) see either the old or the new content, never a
 // truncated mix: the bytes go to a temporary file in the same directory,

@@ -1,106 +1,158 @@
-// LocateRoute of a 30-hop route against the companion server on loopback
-// (wall time per route), and what a dead first location server adds: the
-// first request of a run pays for it once, later ones not at all.
+// The shipped location database: loading it, and FindInDatabase over 10,000
+// router names beside a plain scan of the same patterns; the place search.
 //
-//   build/bin/geo_bench [benchmark options]
-// Needs build/bin/hopsight-locd and its data directory (the main build).
+//   geo_bench [--data DIR] [benchmark options]
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
 
-#include "geo/route_placement.h"
+#include "geo/location_database.h"
+#include "geo/place_file.h"
 #include "platform/files.h"
-#include "platform/resolver.h"
-#include "tests/platform/scripted_http_server.h"
-#include "tests/server/server_process.h"
 
 namespace {
 
-using hs::geo::LocationServerTable;
-using hs::geo::RoutePlacer;
-using Clock = std::chrono::steady_clock;
+std::string gImage;
+std::string gPlaces;
+hs::geo::LocationDatabase* gDb = nullptr;
+std::vector<std::string> gNames;
 
-const hs::locwire::InstallIdentity kId{1733400000, 0x00c0ffee, hs::locwire::kProductCode};
-std::string g_companion;  // host:port
-
-// A plausible 30-hop route: addresses spread over the world's ranges.
-std::vector<hs::HopRef> Route() {
-  std::vector<hs::HopRef> rows;
-  for (int i = 0; i < 30; ++i) {
-    hs::HopRef r = hs::HopRef::Create();
-    const std::string dotted = std::to_string(2 + i * 7) + "." + std::to_string(i * 3) + ".1." + std::to_string(i + 1);
-    r->address = hs::platform::DottedToAddress(dotted);
-    r->lastRtt = 5 + i * 3;
-    rows.push_back(r);
+// Router names in the shape of each pattern: the stars filled with interface
+// and router labels, the domain appended. A quarter carry site codes that the
+// database does not know, so they run through the whole domain.
+std::vector<std::string> MakeNames(const hs::geo::LocationDatabase& db, size_t count) {
+  std::mt19937 rng(42);
+  const char* fills[] = {"ae-1-51.edge3", "xe-0-1-0.cr1", "be2813.ccr41", "100ge14-1.core1", "et-5-0-0"};
+  std::vector<std::pair<const hs::geo::DomainEntry*, const hs::geo::PatternEntry*>> all;
+  for (const auto& d : db.Domains())
+    for (const auto& p : d.patterns) all.emplace_back(&d, &p);
+  std::vector<std::string> names;
+  names.reserve(count);
+  while (names.size() < count && !all.empty()) {
+    const auto& [domain, pattern] = all[rng() % all.size()];
+    std::string name;
+    const std::string& p = pattern->pattern;
+    for (size_t i = 0; i < p.size(); ++i) {
+      if (p[i] != '*') name += p[i];
+      else name += i == 0 ? fills[rng() % 5] : "x1";
+    }
+    if (name.size() < domain->key.size() ||
+        hs::geo::MatchDomainSuffix(name, domain->key) == 0)
+      name += domain->key;
+    if (rng() % 4 == 0) {
+      // An unknown site: "qq" plus a digit in place of the code.
+      const size_t dot = name.find('.', name.find('.') + 1);
+      name = "ae1.cr1.qqz" + std::to_string(rng() % 9 + 1) + name.substr(dot == std::string::npos ? 0 : dot);
+    }
+    names.push_back(std::move(name));
   }
-  return rows;
+  return names;
 }
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-void BM_LocateRoute30Hops(benchmark::State& state) {
-  LocationServerTable servers;
-  servers.Assign({0, {{true, g_companion, 1}}});
-  hs::config::LocationCache cache;
-  RoutePlacer placer({&servers, &cache, kId, {}, {}});
-  const auto rows = Route();
-  int placed = 0;
+void BM_LoadDatabase(benchmark::State& state) {
   for (auto _ : state) {
-    auto r = placer.LocateRoute(rows);
-    if (!r.answered) state.SkipWithError("the companion server did not answer");
-    placed = 0;
-    for (const auto& row : rows) placed += row->Location().source == hs::LocationSource::Server;
+    hs::geo::LocationDatabase db;
+    benchmark::DoNotOptimize(hs::geo::LocDBInit(db, gImage));
   }
-  state.counters["hops_placed"] = placed;
 }
-BENCHMARK(BM_LocateRoute30Hops)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadDatabase)->Unit(benchmark::kMillisecond);
 
-// Five routes in one run with a dead server listed first.
-void DeadFirstServer(const char* what, const std::string& deadHost) {
-  LocationServerTable servers;  // the program's own time-outs
-  servers.Assign({0, {{true, deadHost, 1}, {true, g_companion, 2}}});
-  hs::config::LocationCache cache;
-  RoutePlacer placer({&servers, &cache, kId, {}, {}});
-  const auto rows = Route();
-  std::printf("%-34s", what);
-  for (int i = 0; i < 5; ++i) {
-    const auto start = Clock::now();
-    const bool answered = placer.LocateRoute(rows).answered;
-    std::printf(" %9.1f%s", Ms(Clock::now() - start), answered ? "" : "!");
+void BM_LoadDatabaseFromFile(benchmark::State& state) {
+  const std::string dir = HOPSIGHT_DATA_DIR;
+  for (auto _ : state) {
+    hs::geo::LocationDatabase db;
+    benchmark::DoNotOptimize(hs::geo::LoadLocationDatabase(dir, db, nullptr));
   }
-  std::printf("  ms\n");
 }
+BENCHMARK(BM_LoadDatabaseFromFile)->Unit(benchmark::kMillisecond);
+
+// Time per name: the 10,000 names each once per iteration.
+void BM_FindInDatabase(benchmark::State& state) {
+  size_t found = 0;
+  for (auto _ : state)
+    for (const std::string& n : gNames) found += gDb->FindInDatabase(n, 0) != nullptr;
+  state.counters["found"] = double(found) / double(state.iterations());
+  state.SetItemsProcessed(int64_t(state.iterations() * gNames.size()));
+}
+BENCHMARK(BM_FindInDatabase)->Unit(benchmark::kMicrosecond);
+
+void BM_LinearScan(benchmark::State& state) {
+  size_t found = 0;
+  for (auto _ : state)
+    for (const std::string& n : gNames) found += gDb->FindByLinearScan(n, 0) != nullptr;
+  state.counters["found"] = double(found) / double(state.iterations());
+  state.SetItemsProcessed(int64_t(state.iterations() * gNames.size()));
+}
+BENCHMARK(BM_LinearScan)->Unit(benchmark::kMicrosecond);
+
+void BM_FindNearestPlace(benchmark::State& state) {
+  const hs::geo::PlaceFile places = hs::geo::PlaceFile::FromBytes(gPlaces);
+  std::mt19937 rng(7);
+  std::vector<std::pair<int, int>> points(1000);
+  for (auto& p : points) p = {int(rng() % 64800), int(rng() % 32400)};
+  size_t found = 0;
+  for (auto _ : state)
+    for (const auto& [x, y] : points) found += places.FindNearestPlace(x, y, 30).has_value();
+  benchmark::DoNotOptimize(found);
+  state.SetItemsProcessed(int64_t(state.iterations() * points.size()));
+}
+BENCHMARK(BM_FindNearestPlace)->Unit(benchmark::kMicrosecond);
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs)
+      if (r.iterations > 0)
+        ms[r.benchmark_name()] = r.GetAdjustedCPUTime() * 1e3 / benchmark::GetTimeUnitMultiplier(r.time_unit);
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> ms;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string buildDir = hs::platform::ExecutableDirectory() + "..";
-  setenv("HOPSIGHT_BUILD_DIR", buildDir.c_str(), 0);
-  const std::string log = "/tmp/geo_bench_locd.log";
-  hs::test::ServerProcess companion({"--data", buildDir + "/share/hopsight-locd"}, log);
-  if (companion.port() <= 0) {
-    std::fprintf(stderr, "geo_bench: hopsight-locd did not start (main build with its data directory?)\n");
+  std::string dir = HOPSIGHT_DATA_DIR;
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    if (std::string(argv[i]) == "--data" && i + 1 < argc) {
+      dir = argv[++i];
+      continue;
+    }
+    rest.push_back(argv[i]);
+  }
+  const auto image = hs::platform::ReadWholeFile(dir + "/HopSight.gdp");
+  const auto places = hs::platform::ReadWholeFile(dir + "/hopsight.loca");
+  if (!image || !places) {
+    std::fprintf(stderr, "no HopSight.gdp or hopsight.loca in %s\n", dir.c_str());
     return 1;
   }
-  g_companion = "127.0.0.1:" + std::to_string(companion.port());
-
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-
-  std::printf("\nA dead first server (time-outs: connect %u ms, transfer %u ms); each column one route:\n",
-              hs::platform::kHttpConnectTimeoutMs, hs::platform::kHttpTransferTimeoutMs);
-  DeadFirstServer("companion alone", g_companion);
-  int freePort;
-  {
-    hs::test::ScriptedHttpServer gone([](const std::string&) { return hs::test::ScriptedHttpServer::Ok(""); });
-    freePort = gone.port();
+  gImage = *image;
+  gPlaces = *places;
+  hs::geo::LocationDatabase db;
+  if (hs::geo::LocDBInit(db, gImage) != 0) return 1;
+  gDb = &db;
+  gNames = MakeNames(db, 10000);
+  int n = int(rest.size());
+  benchmark::Initialize(&n, rest.data());
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  auto& t = reporter.ms;
+  std::printf("\n%zu domains, %zu patterns, %zu router names\n", db.Domains().size(), db.PatternCount(),
+              gNames.size());
+  if (t.count("BM_FindInDatabase") && t.count("BM_LinearScan")) {
+    const double perName = t["BM_FindInDatabase"] * 1e6 / double(gNames.size());
+    const double perNameLinear = t["BM_LinearScan"] * 1e6 / double(gNames.size());
+    std::printf("FindInDatabase %.0f ns per name, linear scan %.0f ns per name: %.1fx\n", perName, perNameLinear,
+                perNameLinear / perName);
   }
-  DeadFirstServer("refused, then companion", "127.0.0.1:" + std::to_string(freePort));
-  hs::test::ScriptedHttpServer stall([](const std::string&) { return hs::test::ScriptedHttpServer::Stall(); });
-  DeadFirstServer("stalled, then companion", stall.host());
-  DeadFirstServer(".invalid name, then companion", "loc2.hopsight.invalid");
+  if (t.count("BM_LoadDatabase"))
+    std::printf("Loading the database: %.2f ms in memory, %.2f ms from the file (goal < 5 ms)\n",
+                t["BM_LoadDatabase"], t["BM_LoadDatabaseFromFile"]);
   benchmark::Shutdown();
   return 0;
 }

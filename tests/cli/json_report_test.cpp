@@ -6,6 +6,8 @@
 #include <clocale>
 
 #include "cli/json_report.h"
+#include "cli/program_files.h"
+#include "geo/place_file.h"
 
 namespace hs::cli {
 namespace {
@@ -44,15 +46,48 @@ TEST(JsonReportTest, SilentRowHasNullTimeAndEmptyAddress) {
             std::string::npos);
 }
 
-TEST(JsonReportTest, DegreesKeepTheirPointUnderACommaLocale) {
-  const std::string before = std::setlocale(LC_ALL, nullptr);
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "de_DE.utf8")) GTEST_SKIP() << "no German locale";
+TEST(JsonReportTest, RowsCarryTheirPositionSourcePrecisionAndPlace) {
+  const geo::PlaceFile places = geo::PlaceFile::FromBytes(geo::WritePlaceFile({{-23.5475, -46.63611, "São Paulo, BR"}}));
   TraceContext context;
+  HopRef placed = HopRef::Create();
+  placed->SetLocation({LocationSource::Database, -23.55, -46.625, 40});
+  HopRef unplaced = HopRef::Create();
+  HopRef far = HopRef::Create();
+  far->SetLocation({LocationSource::User, 10.5, 20.25, 200});
+  // The window may run under a decimal-comma locale; the JSON must not follow it.
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "de_DE.UTF-8");
+  const std::string json = TraceToJson(context, {placed, unplaced, far}, true, &places);
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_NE(json.find("\"source\":4,\"latitude\":-23.550000,\"longitude\":-46.625000,\"precision\":40,"
+                      "\"place\":\"São Paulo, BR\"}"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"source\":0,\"latitude\":0.000000,\"longitude\":0.000000,\"precision\":0,\"place\":\"\"}"),
+            std::string::npos);
+  EXPECT_NE(json.find("\"source\":7,\"latitude\":10.500000,\"longitude\":20.250000,\"precision\":200,"
+                      "\"place\":\"\"}"),
+            std::string::npos);
+  // Without a place file the rows have no "place".
+  EXPECT_EQ(TraceToJson(context, {placed}, true).find("place"), std::string::npos);
+}
+
+TEST(CliLookupsTest, LocatesHopsFromTheLocalSources) {
+  config::Caches caches;
+  platform::SystemResolver resolver;
+  geo::UserLocations user;
+  user.Assign(geo::ParseUserLocations("count=1\n198.18.*=1.5,2.5,200\n"));
+  CliLookups lookups(caches, resolver, geo::LocalSources{&user, &caches.locations, nullptr});
   HopRef row = HopRef::Create();
-  row->SetLocation({LocationSource::Server, 51.5, -0.125, 0});
-  const std::string json = TraceToJson(context, {row}, true);
-  std::setlocale(LC_ALL, before.c_str());
-  EXPECT_NE(json.find("\"latitude\":51.500000,\"longitude\":-0.125000"), std::string::npos) << json;
+  row->address = inet_addr("198.18.4.4");
+  EXPECT_TRUE(lookups.LocateHop(*row));
+  EXPECT_EQ(row->Location(), (GeoLocation{LocationSource::User, 1.5, 2.5, 200}));
+  HopRef other = HopRef::Create();
+  other->address = inet_addr("198.19.4.4");
+  EXPECT_FALSE(lookups.LocateHop(*other));
+  // Without sources (the default) nothing is placed.
+  CliLookups bare(caches, resolver);
+  EXPECT_FALSE(bare.LocateHop(*row));
 }
 
 }  // namespace

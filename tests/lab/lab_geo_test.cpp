@@ -1,7 +1,7 @@
 // hopsight-trace through the lab with the companion server on the client's
 // loopback: an override file places the lab's routers, and every hop that it
 // knows must come back placed by the server, with the override's precision,
-// in the JSON report and in the printed Position column. --no-geo must ask no
+// in the JSON report and in the printed Location column. --no-geo must ask no
 // server at all. Run by lab.sh; exits 77 (skipped) outside a lab.
 #include <gtest/gtest.h>
 
@@ -97,7 +97,7 @@ TEST(LabGeo, EveryHopTheOverrideKnowsIsPlacedWithItsSourceAndPrecision) {
     const size_t at = ran.out.rfind(" " + address + " ");
     ASSERT_NE(at, std::string::npos) << address << "\n" << ran.out;
     const std::string line = ran.out.substr(at, ran.out.find('\n', at) - at);
-    EXPECT_NE(line.find(" server/" + std::to_string(p.precision)), std::string::npos) << line;
+    EXPECT_NE(line.find(" (Server/" + std::to_string(p.precision) + ")"), std::string::npos) << line;
   }
 }
 

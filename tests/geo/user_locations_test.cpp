@@ -1,0 +1,121 @@
+// HopLoc.ini: reading, the lookup order, and the normalised file written back.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <clocale>
+
+#include "geo/user_locations.h"
+#include "tests/config/temp_dir.h"
+
+namespace hs::geo {
+namespace {
+
+TEST(UserLocationsFile, ReadsEntriesAfterTheCountLine) {
+  const auto e = ParseUserLocations("; my routers\ncount=2\n10.*=40.71,-74.01,200\ngw.example.net=51.5,-0.12,100\n");
+  ASSERT_EQ(e.size(), 2u);
+  EXPECT_EQ(e[0].pattern, "10.*");
+  EXPECT_DOUBLE_EQ(e[0].location.latitude, 40.71);
+  EXPECT_DOUBLE_EQ(e[0].location.longitude, -74.01);
+  EXPECT_EQ(e[0].location.precision, 200);
+  EXPECT_EQ(e[1].pattern, "gw.example.net");
+  EXPECT_EQ(e[1].location.precision, 100);
+}
+
+TEST(UserLocationsFile, SkipsLinesThatAreNotEntriesWithoutCountingThem) {
+  // The second line lacks its second comma: the line after it is taken instead.
+  const auto e = ParseUserLocations("COUNT=2\na=1,2,3\nb=1,2\nc=4,5,6\nd=7,8,9\n");
+  ASSERT_EQ(e.size(), 2u);
+  EXPECT_EQ(e[0].pattern, "a");
+  EXPECT_EQ(e[1].pattern, "c");
+}
+
+TEST(UserLocationsFile, LoadsNothingWithoutAUsableCount) {
+  EXPECT_TRUE(ParseUserLocations("[options]\ncount=1\na=1,2,3\n").empty());
+  EXPECT_TRUE(ParseUserLocations("a=1,2,3\n").empty());
+  EXPECT_TRUE(ParseUserLocations("count=0\na=1,2,3\n").empty());
+  EXPECT_TRUE(ParseUserLocations("count=-3\na=1,2,3\n").empty());
+  // A "[" after the count line is just a line that is not an entry.
+  EXPECT_EQ(ParseUserLocations("count=1\n[x]\na=1,2,3\n").size(), 1u);
+  // The count bounds the entries taken.
+  EXPECT_EQ(ParseUserLocations("count=1\na=1,2,3\nb=1,2,3\n").size(), 1u);
+}
+
+TEST(UserLocationsFile, ReadsLongLinesInPiecesOf1023Characters) {
+  // The tail of an over-long line is read as a line of its own.
+  const std::string longLine = std::string(1023, 'x') + "tail=1,2,3\n";
+  const auto e = ParseUserLocations("count=1\n" + longLine);
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_EQ(e[0].pattern, "tail");
+}
+
+TEST(UserLocationsFile, WritesTheNormalisedForm) {
+  const auto e = ParseUserLocations("count=1\nx=1.234,5.678,9\n");
+  EXPECT_EQ(UserLocationsText(e), "count=1\nx=1.23,5.68,9\n");
+  std::vector<UserLocation> more = {{"a*", {LocationSource::None, -33.8688, 151.2093, 250}},
+                                    {"b", {LocationSource::None, 0.005, -0.004, 0}}};
+  EXPECT_EQ(UserLocationsText(more), "count=2\na*=-33.87,151.21,250\nb=0.01,-0.00,0\n");
+  // Out-of-range values from a hand-edited file still read back as written.
+  const std::string huge = UserLocationsText(ParseUserLocations("count=1\nh=2e72,-1e300,1\n"));
+  EXPECT_EQ(UserLocationsText(ParseUserLocations(huge)), huge);
+  EXPECT_EQ(huge.substr(0, 10), "count=1\nh=");
+  EXPECT_GT(huge.find(','), 80u);  // all 73 digits of the latitude
+}
+
+TEST(UserLocationsFile, NumbersDoNotFollowTheProcessLocale) {
+  // The window runs under the user's locale; a decimal comma must not leak into the file.
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "de_DE.utf8");
+  const auto e = ParseUserLocations("count=1\nx=1.5,2.25,3\n");
+  const std::string text = UserLocationsText(e);
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(text, "count=1\nx=1.50,2.25,3\n") << (comma ? "under de_DE" : "no comma locale installed");
+}
+
+TEST(UserLocations, AddressMatchesComeBeforeNameMatches) {
+  UserLocations u;
+  u.Assign(ParseUserLocations("count=3\n*.example.net=1,1,10\n10.*=40.71,-74.01,200\n10.1.*=2,2,20\n"));
+  const UserLocation* e = u.Find("10.1.2.3", "gw.example.net");
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->pattern, "10.*");  // the first address match, whatever the name
+  e = u.Find("192.0.2.1", "gw.example.net");
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->pattern, "*.example.net");
+  EXPECT_EQ(u.Find("192.0.2.1", ""), nullptr);
+  EXPECT_EQ(u.Find("192.0.2.1", "gw.example.org"), nullptr);
+  // Twice the same pattern: both kept, the first wins.
+  u.Assign(ParseUserLocations("count=2\nr1=1,1,1\nr1=2,2,2\n"));
+  ASSERT_EQ(u.Entries().size(), 2u);
+  EXPECT_DOUBLE_EQ(u.Find("0.0.0.1", "r1")->location.latitude, 1);
+}
+
+TEST(UserLocationsFile, IsWrittenBackOnlyWhenItsBytesChange) {
+  testing::TempDir dir;
+  const std::string path = dir.File("HopLoc.ini");
+  UserLocations u;
+  // An empty list leaves the file as it was.
+  testing::WriteFile(path, "[options]\nhand-written\n");
+  LoadUserLocations(dir.path(), u);
+  EXPECT_TRUE(u.Entries().empty());
+  EXPECT_TRUE(SaveUserLocations(dir.path(), u));
+  EXPECT_EQ(testing::ReadFile(path), "[options]\nhand-written\n");
+  // A hand-made file is normalised.
+  testing::WriteFile(path, "; mine\ncount=1\nx=1.234,5.678,9\n");
+  LoadUserLocations(dir.path(), u);
+  ASSERT_TRUE(SaveUserLocations(dir.path(), u));
+  EXPECT_EQ(testing::ReadFile(path), "count=1\nx=1.23,5.68,9\n");
+  // Unchanged bytes: the file is not replaced (its inode stays).
+  struct stat s1 {}, s2 {};
+  ::stat(path.c_str(), &s1);
+  LoadUserLocations(dir.path(), u);
+  ASSERT_TRUE(SaveUserLocations(dir.path(), u));
+  ::stat(path.c_str(), &s2);
+  EXPECT_EQ(s1.st_ino, s2.st_ino);
+  // A missing file loads nothing.
+  UserLocations none;
+  LoadUserLocations(dir.path() + "/absent", none);
+  EXPECT_TRUE(none.Entries().empty());
+}
+
+}  // namespace
+}  // namespace hs::geo
