@@ -334,11 +334,8 @@ void MainWindow::ApplyViewWork() {
   if (work.clearRoute) map_->ShowWholeWorld();
   RefreshShownPanel(work);
   UpdateAvailability();
-  const bool running = TraceActive();
-  if (running != wasRunning_) {
-    wasRunning_ = running;
-    RepaintBar();
-  }
+  // The Start/Stop image follows the trace.
+  if (TraceActive() != drawnActive_) RepaintBar();
   // Boxes last: they run an event loop of their own.
   for (int box : work.targetErrors) boxes_.ShowTargetError(box);
 }
@@ -405,7 +402,8 @@ void MainWindow::RedrawFrame() {
   if (registrantAvailable_) tab(kRegistrantItem, kRegistrantTab, mode_ == kShowRegistrant);
   if (networkAvailable_) tab(kNetworkItem, kNetworkTab, mode_ == kShowNetwork);
   const bool hot = hovered_ == kStartStopItem;
-  const int button = TraceActive() ? (hot ? kStopHighlighted : kStop) : (hot ? kStartHighlighted : kStart);
+  drawnActive_ = TraceActive();
+  const int button = drawnActive_ ? (hot ? kStopHighlighted : kStop) : (hot ? kStartHighlighted : kStart);
   p.drawPixmap(layout.Spot(kStartStopItem).rect.left(), b, piece(button));
   frameDirty_ = false;
 }

@@ -160,7 +160,7 @@ class MainWindow : public QWidget {
   bool stopAfterStart_ = false;
   bool busy_ = false;
   bool quitOnLogClose_ = false;
-  bool wasRunning_ = false;
+  bool drawnActive_ = false;  // the Start/Stop image drawn last shows Stop
 
   // Last: its thread runs start sequences that use the members above.
   TraceStarter starter_;

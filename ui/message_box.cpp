@@ -186,7 +186,7 @@ int QtMessageBoxes::OnWindowThread(std::function<int()> show, int closed) {
   QCoreApplication::postEvent(receiver_.get(), new QEvent(kRunBoxes));
   std::unique_lock g(lock_);
   done_.wait(g, [&] { return request->done || closing_; });
-  return request->done ? request->result : closed;
+  return closing_ ? closed : request->result;
 }
 
 void QtMessageBoxes::RunRequests() {

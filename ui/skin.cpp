@@ -19,7 +19,7 @@ constexpr int kTabSpacing = 123;  // hot spot width
 // The tab images carry a transparent run on their right: the minimum window
 // width counts four tab images, and the run keeps the fourth tab clear of the
 // Start/Stop button at that width.
-constexpr int kTabWidth = 136;
+constexpr int kTabWidth = 137;
 constexpr int kTabHeight = 35;
 constexpr int kButtonWidth = 41;
 constexpr QRectF kPill(3, 2, kTabSpacing - 6, kTabHeight - 4);
