@@ -7,11 +7,15 @@
 // making loads the maps and then the lookup caches (purged); at exit the
 // trace is recorded and the settings and caches are saved.
 #include <QApplication>
+#include <QLibrary>
 #include <QPalette>
+#include <QTimer>
 #include <QStyleFactory>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -31,7 +35,6 @@
 #include "ui/artwork.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
-#include "ui/sound_player.h"
 #include "ui/texts.h"
 
 namespace {
@@ -89,9 +92,48 @@ void ApplyColourScheme(QApplication& app) {
   app.setPalette(p);
 }
 
+// The start-up benchmark's hook (bench/ui/startup_bench.sh): with
+// HOPSIGHT_BENCH_FIRST_PAINT set, the program prints the wall clock and its
+// resident memory once the window has been painted the first time, and quits.
+class FirstPaintProbe : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint && !seen_) {
+      seen_ = true;
+      QTimer::singleShot(0, [] {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        long rssKb = 0;
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+          if (line.rfind("VmRSS:", 0) == 0) rssKb = std::atol(line.c_str() + 6);
+        std::printf("first-paint-unix-ns=%lld rss-kb=%ld\n", static_cast<long long>(ts.tv_sec) * 1000000000 + ts.tv_nsec,
+                    rssKb);
+        std::fflush(stdout);
+        QApplication::quit();
+      });
+    }
+    return false;
+  }
+
+ private:
+  bool seen_ = false;
+};
+
+// Milliseconds since the process started, for the start-up benchmark's
+// phase list on stderr.
+void Phase(const char* name) {
+  static const bool on = std::getenv("HOPSIGHT_BENCH_FIRST_PAINT") != nullptr;
+  if (!on) return;
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  std::fprintf(stderr, "phase %s unix-ns=%lld\n", name, static_cast<long long>(ts.tv_sec) * 1000000000 + ts.tv_nsec);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  Phase("main");
   const CommandLine command = Parse(argc, argv);
   if (!command.trace) return 0;
 
@@ -100,6 +142,7 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName("hopsight");
   QApplication::setWindowIcon(hs::ui::ProgramIcon());
   ApplyColourScheme(app);
+  Phase("application");
 
   const std::string programDir = hs::platform::ExecutableDirectory();
   const std::string dataDir = programDir + "data";
@@ -124,22 +167,33 @@ int main(int argc, char** argv) {
   hs::map::MapPlacesNamer namer(maps);
   hs::config::Caches caches;
   hs::cli::CliLookups lookups(caches, resolver);
-  hs::ui::QtSoundOutput sound;
   hs::TraceHistory history(dataDir);
 
+  Phase("settings");
   hs::ui::MainWindow window(engine, maps, &namer, settings, boxes);
   boxes.SetOwner(&window);
+  Phase("window");
   // The window's making loads the maps, then the caches, and purges them.
   maps.LoadAtStartup(programDir + "maps", &boxes);
+  Phase("maps");
   hs::config::LoadCaches(dataDir, caches);
   hs::config::PurgeCaches(caches, settings, hs::platform::CalendarTime());
   engine.SetLookups(&lookups);
-  const std::string soundDir = dataDir + "/sound";
-  sound.Preload(soundDir);
-  engine.Sounds().SetOutput(&sound, soundDir);
   engine.Sounds().SetEnabled(settings.sound != 0);
+  Phase("sounds");
+  FirstPaintProbe firstPaint;
+  if (std::getenv("HOPSIGHT_BENCH_FIRST_PAINT")) window.installEventFilter(&firstPaint);
   window.PlaceAndShow();
 
+  Phase("shown");
+  // The sounds come once the window is up (see ui/sound_plugin.cpp).
+  const std::string soundDir = dataDir + "/sound";
+  QTimer::singleShot(0, [&engine, programDir, soundDir] {
+    using Make = hs::SoundOutput* (*)(const char*);
+    QLibrary module(QString::fromStdString(programDir + "libhopsight-sound.so"));
+    if (auto make = reinterpret_cast<Make>(module.resolve("hopsight_make_sound_output")))
+      engine.Sounds().SetOutput(make(soundDir.c_str()), soundDir);
+  });
   // Without ICMP every hop would time out: say why instead.
   if (hs::platform::IcmpOpenResult probe = hs::platform::OpenIcmpEcho(); !probe.echo) {
     boxes.ShowOwnBox(probe.error, hs::ui::UiText(hs::ui::TextId::IcmpUnavailableTitle).toStdString(),
@@ -159,6 +213,7 @@ int main(int argc, char** argv) {
 
   // Shutdown: make every trace thread stale, give them a moment, then save.
   engine.Shutdown();
+  engine.Sounds().SetOutput(nullptr, {});
   boxes.Close();
   const bool idle = engine.WaitIdle(std::chrono::milliseconds(200)) &&
                     window.WaitStartsIdle(std::chrono::milliseconds(50));

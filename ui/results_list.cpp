@@ -62,6 +62,10 @@ ResultsList::ResultsList(QWidget* parent) : QTreeWidget(parent) {
   setItemDelegate(new CutOffTipDelegate(this));
   setTextElideMode(Qt::ElideRight);
   setFrameShape(QFrame::NoFrame);
+  // Rows can be selected with the mouse; the list never takes the keyboard
+  // focus, so no focus frame sits on a cell of its own accord.
+  setFocusPolicy(Qt::NoFocus);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
   for (const ListColumn& c : ListColumns())
     if (c.visible) visible_.push_back(c.id);
   QStringList titles;

@@ -16,7 +16,7 @@ namespace {
 QImage Sheet(const QPalette& palette) {
   const int pieces[] = {15001, 15002, 15003, 15004, 15005, 15006, 15007, 15008, 15016, 15017, 15018,
                         15019, 15020, 15021, 15022, 15023, 15027, 15028, 15029, 15041, 15042};
-  QImage sheet(1500, 520, QImage::Format_ARGB32_Premultiplied);
+  QImage sheet(1500, 900, QImage::Format_ARGB32_Premultiplied);
   sheet.fill(palette.color(QPalette::Window).darker(108));
   QPainter p(&sheet);
   int y = 10;
