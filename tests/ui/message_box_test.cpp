@@ -153,5 +153,72 @@ TEST(QtMessageBoxes, ClosingReleasesAThreadThatWaitsForABox) {
   EXPECT_EQ(boxes.ShowOwnBox("After", "Closed", kBoxTypeOk), kBoxNo);  // no box any more
 }
 
+// Answers the next system-style box with the button of `role`, noting what it showed.
+struct SeenBox {
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  int buttons = 0;
+};
+void AnswerNextSystemBox(QObject* context, QMessageBox::ButtonRole role, SeenBox& seen) {
+  auto* timer = new QTimer(context);
+  QObject::connect(timer, &QTimer::timeout, context, [timer, role, &seen] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    seen = {box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())};
+    for (QAbstractButton* b : box->buttons())
+      if (box->buttonRole(b) == role) QTest::mouseClick(b, Qt::LeftButton);
+  });
+  timer->start(5);
+}
+
+TEST(QtMessageBoxes, TheOtherSubsystemsBoxesShowTheirTextsAndButtons) {
+  QtMessageBoxes boxes;
+  QObject context;
+  SeenBox seen;
+
+  AnswerNextSystemBox(&context, QMessageBox::AcceptRole, seen);
+  EXPECT_TRUE(boxes.AskNewVersion());
+  EXPECT_EQ(seen.title, "New Version Available!");
+  EXPECT_TRUE(seen.text.startsWith("A new version of HopSight Express is available.\nPress \"OK\""));
+  EXPECT_EQ(seen.icon, QMessageBox::Warning);
+  EXPECT_EQ(seen.buttons, 2);
+  AnswerNextSystemBox(&context, QMessageBox::RejectRole, seen);
+  EXPECT_FALSE(boxes.AskNewVersion());
+
+  AnswerNextSystemBox(&context, QMessageBox::AcceptRole, seen);
+  EXPECT_TRUE(boxes.ShowUpdateInformation("Version 2 is out"));
+  EXPECT_EQ(seen.title, "HopSight Express Information");
+  EXPECT_EQ(seen.text, "Version 2 is out");
+
+  AnswerNextSystemBox(&context, QMessageBox::AcceptRole, seen);
+  boxes.ShowDatabaseInvalid(0x15);
+  EXPECT_EQ(seen.title, "Error (LocDBInit)");
+  EXPECT_EQ(seen.text, "Invalid file HopSight.gdp (0x15)");
+  EXPECT_EQ(seen.buttons, 1);
+
+  AnswerNextSystemBox(&context, QMessageBox::AcceptRole, seen);
+  boxes.ShowDatabaseOpenFailed();
+  EXPECT_EQ(seen.text, "\"Unable to open file HopSight.gdp.\"");
+  EXPECT_EQ(seen.title, "Error");
+
+  AnswerNextSystemBox(&context, QMessageBox::AcceptRole, seen);
+  boxes.ShowDatabaseNeedsUpdate();
+  EXPECT_EQ(seen.title, "Hopsight Error");
+  EXPECT_TRUE(seen.text.startsWith("The file Hopsight.gdp needs to be updated.\n\n"));
+
+  AnswerNextSystemBox(&context, QMessageBox::AcceptRole, seen);
+  boxes.ShowServersUnreachable();
+  EXPECT_EQ(seen.title, "Error Contacting Server");
+  EXPECT_TRUE(seen.text.contains("connected to the Internet.  If your"));
+
+  AnswerNextSystemBox(&context, QMessageBox::AcceptRole, seen);
+  boxes.ShowMessage(map::kNoMapsText, map::kNoMapsCaption);
+  EXPECT_EQ(seen.title, "Map Loading Error");
+  EXPECT_EQ(seen.text, "No Map files found!");
+  EXPECT_EQ(seen.buttons, 1);
+}
+
 }  // namespace
 }  // namespace hs::ui

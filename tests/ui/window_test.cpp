@@ -91,7 +91,6 @@ class WindowTest : public ::testing::Test {
   }
   ~WindowTest() override {
     lookups.release = true;
-    net.beforeReply = nullptr;
     engine->Shutdown();
     EXPECT_TRUE(engine->WaitIdle(std::chrono::seconds(20)));
     EXPECT_TRUE(window->WaitStartsIdle(std::chrono::seconds(20)));
@@ -119,6 +118,29 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<TraceEngine> engine;
   std::unique_ptr<MainWindow> window;
 };
+
+TEST_F(WindowTest, AHandedOverRequestWithoutATargetInterruptsTheTraceAndSaysSo) {
+  net.beforeReply = [this](uint32_t, int ttl) {
+    if (ttl == 1) test::WaitFor([&] { return !engine->Running(); }, 20000);
+  };
+  engine->SetTargetText("198.18.7.2");
+  window->StartTrace();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return engine->Running(); }, 10000));
+  window->Activate(kListItem);
+  window->HandOverTrace("");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->Running(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->EventLine() == "   Trace engine"; }, 5000));
+  EXPECT_EQ(window->Mode(), kShowList);
+}
+
+TEST_F(WindowTest, AHandedOverTargetIsTracedOnTheMap) {
+  window->Activate(kListItem);
+  window->HandOverTrace("198.18.7.2");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->windowTitle().startsWith("Event Trace: 198.18.7.2"); }, 10000));
+  EXPECT_EQ(window->Mode(), kShowMap);
+  ASSERT_TRUE(engine->WaitIdle(std::chrono::seconds(10)));
+  EXPECT_EQ(engine->Table().RowCount(), 5);
+}
 
 TEST_F(WindowTest, ATabActsWhenReleasedOverItselfAndNotWhenReleasedElsewhere) {
   Click(Centre(kListItem));
