@@ -15,13 +15,17 @@ namespace {
 class CutOffTipDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
+  // A little air between the rows: the list is read for long stretches.
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return QStyledItemDelegate::sizeHint(option, index) + QSize(8, 6);
+  }
   bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                  const QModelIndex& index) override {
     if (event->type() != QEvent::ToolTip) return QStyledItemDelegate::helpEvent(event, view, option, index);
     const QString text = index.data(Qt::DisplayRole).toString();
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
-    const int needed = sizeHint(opt, index).width();
+    const int needed = QStyledItemDelegate::sizeHint(opt, index).width();
     if (!text.isEmpty() && needed > view->visualRect(index).width()) {
       QToolTip::showText(event->globalPos(), text, view);
     } else {
