@@ -1,4 +1,4 @@
-// The message boxes that the Parts show through the window, as one interface
+// The message boxes that other subsystems show through the window, as one interface
 // that the engine-side subsystems (location database, location servers,
 // update check, home location wizard) call without knowing Qt. The window
 // implements it (ui/message_box.h). Any thread may call; a call returns when

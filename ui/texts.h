@@ -55,7 +55,7 @@ enum class TextId : int {
   ColumnNetwork = 25456,
   ColumnGraph = 25457,
 
-  // Texts the Parts give without a string id.
+  // Texts without a string id of their own.
   ProgramName = 900001,        // window title before the first trace
   TraceEngine = 900002,        // event line when another process hands over a trace
   Help = 900003,               // Help button of the error boxes
