@@ -138,7 +138,8 @@ class PrintingViews final : public hs::TraceViews {
     const auto rows = engine_.Table().Snapshot();
     size_t limit = rows.size();
     // While the destination row is shown it is not yet final: hops go before it.
-    if (!final && engine_.State().destinationRowShown && limit > 0) --limit;
+    const auto run = engine_.CurrentRun();
+    if (!final && run && run->destinationRowShown && limit > 0) --limit;
     for (size_t i = printed_.size(); i < limit; ++i) {
       if (!rows[i] || (!final && rows[i]->Stage() == hs::HopStage::Created)) break;
       printed_.push_back(Line(*rows[i]));
@@ -251,7 +252,7 @@ int main(int argc, char** argv) {
   hs::TraceHistory history(files.DataDir());
   if (historyMode >= 0) {
     // Keyed by the target's address, so two host names never share a record.
-    history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver), historyMode);
+    history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0), historyMode);
     engine.Context().history = &history;
   }
   // At the end the trace shown goes into the history (unless a fresh record

@@ -271,6 +271,14 @@ void SetReceiveBuffer(int fd) {
 
 std::string RefusalText(int error) { return std::strerror(error); }
 
+// Echo requests leave with IP flags 0, like every other field of the request
+// fixed by the prober; Linux would set the don't-fragment bit for path MTU
+// discovery.
+bool ClearDontFragment(int fd) {
+  int value = IP_PMTUDISC_DONT;
+  return setsockopt(fd, IPPROTO_IP, IP_MTU_DISCOVER, &value, sizeof value) == 0;
+}
+
 }  // namespace
 
 IcmpOpenResult OpenDatagramIcmpEcho() {
@@ -283,6 +291,11 @@ IcmpOpenResult OpenDatagramIcmpEcho() {
   int on = 1;
   if (setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0) {
     result.error = "datagram ICMP socket: IP_RECVERR: " + RefusalText(errno);
+    close(fd);
+    return result;
+  }
+  if (!ClearDontFragment(fd)) {
+    result.error = "datagram ICMP socket: IP_MTU_DISCOVER: " + RefusalText(errno);
     close(fd);
     return result;
   }
@@ -306,6 +319,11 @@ IcmpOpenResult OpenRawIcmpEcho() {
                   (1u << ICMP_PARAMETERPROB));
   if (setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) != 0) {
     result.error = "raw ICMP socket: ICMP_FILTER: " + RefusalText(errno);
+    close(fd);
+    return result;
+  }
+  if (!ClearDontFragment(fd)) {
+    result.error = "raw ICMP socket: IP_MTU_DISCOVER: " + RefusalText(errno);
     close(fd);
     return result;
   }

@@ -11,14 +11,14 @@
 
 namespace hs::platform {
 
-uint32_t SystemResolver::FirstAddress(const std::string& host) {
-  if (host.empty()) return 0;
+std::optional<uint32_t> SystemResolver::FirstAddress(const std::string& host) {
+  if (host.empty()) return std::nullopt;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_RAW;  // one entry per address, not per socket type
   addrinfo* result = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result) return 0;
-  uint32_t address = 0;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result) return std::nullopt;
+  std::optional<uint32_t> address;
   for (addrinfo* ai = result; ai; ai = ai->ai_next) {
     if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in)) {
       address = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;

@@ -12,8 +12,10 @@ namespace hs::platform {
 class Resolver {
  public:
   virtual ~Resolver() = default;
-  // First IPv4 address of a host name (network byte order), 0 when none.
-  virtual uint32_t FirstAddress(const std::string& host) = 0;
+  // First IPv4 address of a host name (network byte order); nullopt when the
+  // resolver has no entry. 0.0.0.0 is an answer like any other (blocking
+  // hosts files map names to it).
+  virtual std::optional<uint32_t> FirstAddress(const std::string& host) = 0;
   // Official name of an address; nullopt when the resolver has none.
   virtual std::optional<std::string> ReverseName(uint32_t address) = 0;
   // The local computer's host name.
@@ -22,7 +24,7 @@ class Resolver {
 
 class SystemResolver final : public Resolver {
  public:
-  uint32_t FirstAddress(const std::string& host) override;
+  std::optional<uint32_t> FirstAddress(const std::string& host) override;
   std::optional<std::string> ReverseName(uint32_t address) override;
   std::string LocalHostName() override;
 };

@@ -1,6 +1,13 @@
 // What the trace controller asks of the rest of the program. The controller
 // calls these from its own threads; app/ wires the real implementations and
 // tests wire scripted ones.
+//
+// StatusDisplay::ShowStatus, SoundOutput::Play/Stop and TraceViews::ClearRoute,
+// RedrawMap (at the start of a trace) and LookupComplete are called while the
+// engine holds the lock that StartTrace and StopTrace take, so that no text or
+// sound of a replaced trace can follow the start of the next one. They must
+// hand their work on (post it to the window's thread) and never wait for the
+// thread that starts or stops traces.
 #pragma once
 
 #include <atomic>

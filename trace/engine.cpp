@@ -45,26 +45,41 @@ void TraceEngine::Spawn(std::function<void()> body) {
   }).detach();
 }
 
-bool TraceEngine::WaitIdle(std::chrono::milliseconds timeout) {
+bool TraceEngine::WaitThreadsAtMost(int count, std::chrono::milliseconds timeout) {
   std::unique_lock g(threadsLock_);
-  return threadsIdle_.wait_for(g, timeout, [this] { return activeThreads_ == 0; });
+  return threadsIdle_.wait_for(g, timeout, [this, count] { return activeThreads_ <= count; });
 }
 
-uint32_t TraceEngine::BeginTrace() {
+std::shared_ptr<const TraceRun> TraceEngine::CurrentRun() const {
+  std::lock_guard g(runLock_);
+  return currentRun_;
+}
+
+std::shared_ptr<TraceRun> TraceEngine::BeginRun(std::string targetText, std::string targetHost) {
   std::lock_guard g(transitionLock_);
   state_.traceRunning = 1;
   const uint32_t serial = state_.traceSerial.fetch_add(1) + 1;
   table_.Reset(serial);
-  return serial;
+  auto run = std::make_shared<TraceRun>(state_, serial, std::move(targetText), std::move(targetHost));
+  std::lock_guard r(runLock_);
+  currentRun_ = run;
+  return run;
 }
 
-void TraceEngine::EndTrace(uint32_t savedSerial, bool bumpSerial) {
-  // Only the trace that is still current may end itself; a replaced trace
-  // must not clear the running flag of its successor.
+template <class Effects>
+bool TraceEngine::IfCurrent(const TraceRun& run, Effects&& effects) {
   std::lock_guard g(transitionLock_);
-  if (state_.traceSerial.load() != savedSerial) return;
-  if (bumpSerial) state_.traceSerial.fetch_add(1);
-  state_.traceRunning = 0;
+  if (!run.IsCurrent()) return false;
+  effects();
+  return true;
+}
+
+void TraceEngine::Say(const TraceRun& run, std::string text, int position) {
+  IfCurrent(run, [&] { status_.SetStatus(std::move(text), position); });
+}
+
+void TraceEngine::Play(const TraceRun& run, std::string_view file) {
+  IfCurrent(run, [&] { sounds_.PlayTraceSound(file); });
 }
 
 void TraceEngine::StopTrace() {
@@ -92,9 +107,8 @@ bool TraceEngine::ValidateTarget(std::string& host) {
       return true;
     }
     status_.SetStatus(FormatText(text::kLookingUpAddress, host), 0);
-    const uint32_t address = platform_.resolver->FirstAddress(host);
-    if (address != 0) {
-      status_.SetStatus(FormatText(text::kAddressFound, platform::AddressToDotted(address)), 0);
+    if (const std::optional<uint32_t> address = platform_.resolver->FirstAddress(host)) {
+      status_.SetStatus(FormatText(text::kAddressFound, platform::AddressToDotted(*address)), 0);
       return true;
     }
     status_.SetStatus(FormatText(text::kUnableToObtainAddress, host), 0);
@@ -106,7 +120,7 @@ bool TraceEngine::ValidateTarget(std::string& host) {
   // starts with 0 (only the limited broadcast converts to all ones).
   const uint32_t address = platform::DottedToAddress(host);
   const bool unconvertible = address == 0xffffffffu && host != "255.255.255.255";
-  if ((address & 0xffu) == 0 || unconvertible) {
+  if (FirstOctet(address) == 0 || unconvertible) {
     ShowTargetError(2);
     views_->SetBusy(false);
     return false;
@@ -122,32 +136,39 @@ bool TraceEngine::StartTrace() {
   }
   if (!ValidateTarget(host)) return false;
 
-  table_.Reset(HopTable::kClosed);
+  // From here on the new trace is the current one: the previous trace's
+  // threads find themselves replaced at their next step, and its rows leave
+  // the table now.
+  std::string targetHost = ParseTarget(host, nullptr);
+  const std::shared_ptr<TraceRun> run = BeginRun(host, std::move(targetHost));
   views_->RefreshRows();
+
   TraceContext& c = context_;
-  c.targetText = host;
+  c.targetText = run->targetText;
+  c.targetHost = run->targetHost;
   c.targetKind = ClassifyTarget(host);
   c.targetAddress = 0;
   c.targetReverseName.reset();
+  std::optional<uint32_t> resolved;
   if (c.targetKind == TargetKind::HostName) {
-    c.targetAddress = platform_.resolver->FirstAddress(host);
+    resolved = platform_.resolver->FirstAddress(host);
+    c.targetAddress = resolved.value_or(0);
   } else if (c.targetKind == TargetKind::Address) {
     c.targetAddress = platform::DottedToAddress(host);
     c.targetReverseName = platform_.resolver->ReverseName(c.targetAddress);
   }
-  c.targetHost = ParseTarget(c.targetText, nullptr);
 
   std::string title = FormatText(text::kWindowTitle, c.targetText);
-  if (c.targetKind == TargetKind::HostName && c.targetAddress != 0)
-    title += " (" + platform::AddressToDotted(c.targetAddress) + ")";
+  if (c.targetKind == TargetKind::HostName && resolved)
+    title += " (" + platform::AddressToDotted(*resolved) + ")";
   else if (c.targetKind == TargetKind::Address && c.targetReverseName)
     title += " (" + *c.targetReverseName + ")";
   views_->SetTitle(title);
 
-  Request request{c.targetText, c.targetHost, c.history};
-  Spawn([this, request = std::move(request)]() mutable {
+  TraceReplay* replay = c.history && c.history->Replaying() ? c.history : nullptr;
+  Spawn([this, run, replay] {
     views_->TraceThreadStarted();
-    RunTrace(std::move(request));
+    RunTrace(run, replay);
     views_->TraceThreadEnded();
   });
   return true;
@@ -173,7 +194,7 @@ HopRef TraceEngine::CreateLocalRow() {
   row->sentCount = 1;
   const std::string name = platform_.resolver->LocalHostName();
   row->SetName(name);
-  row->address = name.empty() ? 0 : platform_.resolver->FirstAddress(name);
+  row->address = name.empty() ? 0 : platform_.resolver->FirstAddress(name).value_or(0);
   const GeoLocation home = platform_.homeLocation ? platform_.homeLocation() : GeoLocation{};
   if (home.latitude == 0.0 && home.longitude == 0.0) {
     row->SetLocation(kDefaultHomeLocation);
@@ -184,91 +205,90 @@ HopRef TraceEngine::CreateLocalRow() {
   return row;
 }
 
-void TraceEngine::RunTrace(Request request) {
-  // 1. Reset.
-  views_->ClearRoute();
-  views_->RedrawMap();
-  status_.SetStatus(std::string(text::kTraceStarted), 0);
-  const std::string currentTargetHost = request.targetHost;
-  const uint32_t serial = BeginTrace();
-  const CancellationWatch watch = state_.WatchOf(serial);
-  std::unique_ptr<platform::IcmpEcho> icmp = platform_.openIcmp();
+void TraceEngine::RunTrace(const std::shared_ptr<TraceRun>& runRef, TraceReplay* replay) {
+  TraceRun& run = *runRef;
+  const uint32_t serial = run.Serial();
+  const CancellationWatch& watch = run.Watch();
   auto current = [&] { return watch.IsCurrent(); };
   auto updateViews = [&] { views_->RefreshRows(); };
-  const PendingQueries pendingQueries;  // this run's own count
+  const std::string& targetHost = run.targetHost;
+
+  // 1. Reset. The serial was taken and the table emptied by StartTrace.
+  if (!IfCurrent(run, [&] {
+        views_->ClearRoute();
+        views_->RedrawMap();
+        status_.SetStatus(std::string(text::kTraceStarted), 0);
+      }))
+    return;
+  std::unique_ptr<platform::IcmpEcho> icmp = platform_.openIcmp();
 
   // 2. The target's address.
-  status_.SetStatus(FormatText(text::kGettingAddressOf, request.targetText), 5);
-  const uint32_t targetAddress = Resolve(currentTargetHost, *platform_.resolver);
+  Say(run, FormatText(text::kGettingAddressOf, run.targetText), 5);
+  const std::optional<uint32_t> resolved = Resolve(targetHost, *platform_.resolver);
   if (!current()) return;
 
   // 3. The local computer.
-  status_.SetStatus(std::string(text::kGettingLocalIp), 8);
-  table_.SetRow(serial, 0, CreateLocalRow());
-  table_.SetRowCount(serial, 1);
+  Say(run, std::string(text::kGettingLocalIp), 8);
+  if (!table_.SetRow(serial, 0, CreateLocalRow()) || !table_.SetRowCount(serial, 1)) return;
   views_->ShowRow(0);
 
-  // 4. Nothing to trace to.
-  if (targetAddress == 0) {
+  // 4. Nothing to trace to: no address, or the "this host" address that no
+  // echo request can go to.
+  if (!resolved || *resolved == 0) {
     HopRef bad = HopRef::Create();
     bad->status = IP_BAD_DESTINATION;
     bad->SetName(StatusRowText(IP_BAD_DESTINATION));
     bad->hopNumber = 1;
     bad->sentCount = 1;
     bad->droppedCount = 1;
-    table_.SetRow(serial, 1, std::move(bad));
-    table_.SetRowCount(serial, 2);
+    if (!table_.SetRow(serial, 1, std::move(bad)) || !table_.SetRowCount(serial, 2)) return;
     views_->RefreshRows();
     views_->RedrawMap();
-    sounds_.PlayTraceSound(text::kSoundError);
-    EndTrace(serial, false);
+    IfCurrent(run, [&] {
+      sounds_.PlayTraceSound(text::kSoundError);
+      state_.traceRunning = 0;
+    });
     return;
   }
+  const uint32_t targetAddress = *resolved;
 
   // 5. The destination probe runs beside the hops.
-  status_.SetStatus(FormatText(text::kStartingTraceTo, request.targetText), 8);
-  state_.destinationReady = 0;
-  state_.destinationRowShown = 0;
-  HopRef destination = HopRef::Create();
-  Spawn([this, destination, serial, host = currentTargetHost, pendingQueries] {
-    DestinationProbe(destination, serial, host, pendingQueries);
-  });
+  Say(run, FormatText(text::kStartingTraceTo, run.targetText), 8);
+  const HopRef& destination = run.destinationRecord;
+  Spawn([this, runRef] { DestinationProbe(runRef); });
 
   // 6. The probe loop.
   int next = 1, n = 2, position = 2 * n + 3, ttlCounter = 0;
   while (ttlCounter < kTtlLimit && current()) {
     ++ttlCounter;
-    status_.SetStatus(FormatText(text::kPingingNode, n), position);
+    Say(run, FormatText(text::kPingingNode, n), position);
 
     HopRef row = HopRef::Create();
-    // A recorded trace holds the hop of TTL k at row k; the row index here is
-    // shifted while the destination row is shown, the TTL is not.
-    const bool replayed = request.history && request.history->Replaying() &&
-                          request.history->ApplyEntry(ttlCounter, *row);
-    if (!replayed)
+    if (replay) {
+      // A replay shows recorded hops only. A record holds the hop of TTL k
+      // at entry k (the row index here is shifted while the destination row
+      // is shown, the TTL is not); where it has none, the recorded route ends.
+      if (!replay->ApplyEntry(ttlCounter, *row)) break;
+    } else {
       EchoProbe(*row, icmp.get(), targetAddress, ttlCounter, kReplyWaitMs, state_.traceRunning,
                 state_.traceSerial, true, platform_.clock);
+    }
     if (!current()) return;
-    table_.SetRow(serial, next, row);
-    table_.SetRowCount(serial, n);
+    if (!table_.SetRow(serial, next, row) || !table_.SetRowCount(serial, n)) return;
     row->hopNumber = next;
 
     // The destination row stays last: a hop that answers as the target
     // duplicates it, any other hop goes before it.
-    bool arrivedAtShownDestination = false;
-    if (state_.destinationRowShown) {
+    if (run.destinationRowShown) {
       if (row->status == IP_SUCCESS) {
-        table_.SetRow(serial, next, HopRef());
-        table_.SetRowCount(serial, next);
-        arrivedAtShownDestination = true;
-      } else {
-        table_.SwapRows(serial, next - 1, next);
-        --next;
-        --n;
-        position -= 2;
+        if (!table_.SetRow(serial, next, HopRef()) || !table_.SetRowCount(serial, next)) return;
+        break;
       }
+      if (!table_.SwapRows(serial, next - 1, next)) return;
+      --next;
+      --n;
+      position -= 2;
     }
-    if (arrivedAtShownDestination) break;
 
     if (IsLoopOrLimit(next)) {
       row->status = IP_DEST_HOST_UNREACHABLE;
@@ -276,22 +296,21 @@ void TraceEngine::RunTrace(Request request) {
     }
 
     if (!current()) return;
-    sounds_.PlayTraceSound(row->status == IP_REQ_TIMED_OUT ? text::kSoundTimeout : text::kSoundError);
+    Play(run, row->status == IP_REQ_TIMED_OUT ? text::kSoundTimeout : text::kSoundError);
     updateViews();
-    if (row->Stage() != HopStage::Created) lookups_->StartNetworkLookup(row, watch, pendingQueries);
-    if (lookups_->LookupHopName(*row, false, watch)) sounds_.PlayTraceSound(text::kSoundStart);
+    if (row->Stage() != HopStage::Created) lookups_->StartNetworkLookup(row, watch, run.pendingQueries);
+    if (lookups_->LookupHopName(*row, false, watch)) Play(run, text::kSoundStart);
     lookups_->LocateHop(*row);
     if (!current()) return;
 
     const uint32_t status = row->status;
     if (status == IP_SUCCESS) {
       uint8_t notReady = 0;
-      state_.destinationReady.compare_exchange_strong(notReady, 1);
+      run.destinationReady.compare_exchange_strong(notReady, 1);
       break;
     }
-    if (status == IP_DEST_NET_UNREACHABLE || status == IP_DEST_HOST_UNREACHABLE ||
-        status == IP_DEST_PROT_UNREACHABLE || status == IP_DEST_PORT_UNREACHABLE ||
-        status == IP_BAD_DESTINATION) {
+    if (EndsRoute(status)) {
+      // The end row takes the destination row's slot when that is shown.
       ++next;
       HopRef end = HopRef::Create();
       end->status = status;
@@ -301,63 +320,64 @@ void TraceEngine::RunTrace(Request request) {
       if (!current()) return;
       end->sentCount = 1;
       end->droppedCount = 1;
-      table_.SetRow(serial, next, std::move(end));
-      table_.SetRowCount(serial, next + 1);
+      if (!table_.SetRow(serial, next, std::move(end)) || !table_.SetRowCount(serial, next + 1)) return;
       updateViews();
       break;
     }
 
-    if (state_.destinationRowShown) {
+    if (run.destinationRowShown) {
       ++next;
       ++n;
       position += 2;
     }
-    if (state_.destinationReady == 1 && !state_.destinationRowShown) {
+    if (run.destinationReady == 1 && !run.destinationRowShown) {
       ++next;
       ++n;
       position += 2;
       destination->hopNumber = next;
-      table_.SetRow(serial, next, destination);
-      state_.destinationReady = 0;
-      state_.destinationRowShown = 1;
+      if (!table_.SetRow(serial, next, destination)) return;
+      run.destinationReady = 0;
+      run.destinationRowShown = 1;
     }
     if (!current()) return;
-    table_.SetRowCount(serial, n);
+    if (!table_.SetRowCount(serial, n)) return;
     updateViews();
 
     ++next;
     ++n;
     position += 2;
   }
+  // Stopped or replaced during the loop: nothing more from this run.
+  if (!current()) return;
 
   // 7.
   icmp.reset();
 
-  // 8. Name pass, from the last row down.
+  // 8. Name pass, from the last row down to row 2.
   const int rowCount = table_.RowCount();
   for (int i = rowCount - 1; i >= 2; --i) {
     if (!current()) return;
     const HopRef row = table_.Row(i);
     if (!row || row->Stage() != HopStage::Probed) continue;
-    status_.SetStatus(FormatText(text::kRetrievingName, platform::AddressToDotted(row->address)), 2 * i + 40);
+    Say(run, FormatText(text::kRetrievingName, platform::AddressToDotted(row->address)), 2 * i + 40);
     if (lookups_->LookupHopName(*row, true, watch)) {
-      sounds_.PlayTraceSound(text::kSoundStart);
+      Play(run, text::kSoundStart);
     } else if (!current()) {
       return;
-    } else if (i == rowCount - 1 && !IsDottedAddress(currentTargetHost)) {
-      row->SetName(currentTargetHost);
+    } else if (i == rowCount - 1 && !IsDottedAddress(targetHost)) {
+      row->SetName(targetHost);
       row->SetStage(HopStage::Settled);
     } else {
-      sounds_.PlayTraceSound(text::kSoundFailure);
+      Play(run, text::kSoundFailure);
     }
     if (!MapViewActive()) views_->ShowRow(i);
   }
 
   // 9.-11. Owner and position pass; the views are brought up to date before and after it.
   auto redraw = [&] {
-    if (!state_.destinationRowShown && MapViewActive()) views_->RedrawMap();
+    if (!run.destinationRowShown && MapViewActive()) views_->RedrawMap();
     if (!MapViewActive()) views_->RefreshRows();
-    return Running();
+    return current();
   };
   if (!redraw()) return;
   const std::vector<HopRef> rows = table_.Snapshot();
@@ -365,8 +385,8 @@ void TraceEngine::RunTrace(Request request) {
     if (!current()) return;
     const HopRef& row = rows[i];
     if (i + 1 == rows.size() && row->Stage() == HopStage::Settled &&
-        lookups_->StartDomainLookup(row, watch, pendingQueries)) {
-      sounds_.PlayTraceSound(text::kSoundDone);
+        lookups_->StartDomainLookup(row, watch, run.pendingQueries)) {
+      Play(run, text::kSoundDone);
       views_->ShowRow(static_cast<int>(i));
     }
     if (!row->Location().HasSource() && lookups_->LocateHop(*row)) {
@@ -374,8 +394,9 @@ void TraceEngine::RunTrace(Request request) {
       views_->ShowRow(static_cast<int>(i));
     }
   }
-  if (state_.destinationRowShown) {
-    state_.destinationRowShown = 0;
+  if (!current()) return;
+  if (run.destinationRowShown) {
+    run.destinationRowShown = 0;
   } else if (!redraw()) {
     return;
   }
@@ -383,12 +404,12 @@ void TraceEngine::RunTrace(Request request) {
   // 12. Wait a while for the WhoIs jobs.
   const uint32_t waitStart = platform_.clock();
   int shownCount = -1;
-  while (pendingQueries.Count() > 0 && platform_.clock() - waitStart < kQueryWaitMs) {
+  while (run.pendingQueries.Count() > 0 && platform_.clock() - waitStart < kQueryWaitMs) {
     if (!current()) return;
-    const int pending = pendingQueries.Count();
+    const int pending = run.pendingQueries.Count();
     if (pending != shownCount) {
-      status_.SetStatus(FormatText(pending == 1 ? text::kWaitingForQuery : text::kWaitingForQueries, pending),
-                        2 * (50 - pending));
+      Say(run, FormatText(pending == 1 ? text::kWaitingForQuery : text::kWaitingForQueries, pending),
+          2 * (50 - pending));
       shownCount = pending;
     }
     platform_.sleep(kQueryPollMs);
@@ -399,30 +420,43 @@ void TraceEngine::RunTrace(Request request) {
   const std::vector<HopRef> route = table_.Snapshot();
   if (!route.empty()) {
     const HopRef& last = route.back();
-    if (last->Name().empty()) last->SetName(currentTargetHost);
-    const uint32_t hostValue = IsDottedAddress(currentTargetHost)
-                                   ? platform::DottedToAddress(currentTargetHost) : 0;
-    if (!IsPrivateAddress(last->address) && !IsPrivateAddress(hostValue) &&
-        lookups_->LocateRoute(route, watch))
+    // Row 1 is not part of the name pass. When it ends the route (a target
+    // one hop away) it gets the resolver's answer here, so that its name
+    // does not depend on whether the destination probe happened to fill the
+    // name cache before the row was probed.
+    if (last->Name().empty() && route.size() == 2 && last->address != 0 &&
+        lookups_->LookupHopName(*last, true, watch))
+      Play(run, text::kSoundStart);
+    if (!current()) return;
+    if (last->Name().empty()) last->SetName(targetHost);
+    const uint32_t hostValue = IsDottedAddress(targetHost) ? platform::DottedToAddress(targetHost) : 0;
+    if (!IsPrivateAddress(last->address) && !IsPrivateAddress(hostValue) && lookups_->LocateRoute(route, watch))
       lookups_->LocateByWhoIs(*last);
   }
 
-  // 15.-16. Done.
+  // 15.-16. Done: the completion and the end of the trace happen together,
+  // so a start or stop in between cannot be followed by "Trace completed".
   if (!current()) return;
   views_->RedrawMap();
-  sounds_.PlayTraceSound(text::kSoundTraceComplete);
-  status_.SetStatus(std::string(text::kTraceCompleted), 0);
-  views_->LookupComplete();
-  EndTrace(serial, true);
+  const bool completed = IfCurrent(run, [&] {
+    sounds_.PlayTraceSound(text::kSoundTraceComplete);
+    status_.SetStatus(std::string(text::kTraceCompleted), 0);
+    views_->LookupComplete();
+    state_.traceSerial.fetch_add(1);
+    state_.traceRunning = 0;
+  });
+  if (!completed) return;
   views_->RefreshRows();
   views_->RedrawMap();
 }
 
-void TraceEngine::DestinationProbe(HopRef row, uint32_t savedSerial, std::string targetHost,
-                                   PendingQueries pendingQueries) {
-  const CancellationWatch watch = state_.WatchOf(savedSerial);
-  const uint32_t address = IsDottedAddress(targetHost) ? platform::DottedToAddress(targetHost)
-                                                       : Resolve(targetHost, *platform_.resolver);
+void TraceEngine::DestinationProbe(const std::shared_ptr<TraceRun>& runRef) {
+  const TraceRun& run = *runRef;
+  const CancellationWatch& watch = run.Watch();
+  const HopRef& row = run.destinationRecord;
+  const std::string& host = run.targetHost;
+  const uint32_t address = IsDottedAddress(host) ? platform::DottedToAddress(host)
+                                                 : Resolve(host, *platform_.resolver).value_or(0);
   row->address = address;
   lookups_->LookupHopName(*row, true, watch);
   if (!watch.IsCurrent()) return;
@@ -433,14 +467,17 @@ void TraceEngine::DestinationProbe(HopRef row, uint32_t savedSerial, std::string
   EchoProbe(*row, icmp.get(), address, kTargetTestTtl, kReplyWaitMs, state_.traceRunning,
             state_.traceSerial, true, platform_.clock);
   if (!watch.IsCurrent()) return;
-  if (row->Stage() != HopStage::Created) lookups_->StartNetworkLookup(row, watch, pendingQueries);
+  if (row->Stage() != HopStage::Created) lookups_->StartNetworkLookup(row, watch, run.pendingQueries);
   if (!watch.IsCurrent()) return;
   lookups_->LocateHop(*row);
   icmp.reset();
   if (!watch.IsCurrent()) return;
   if (!row->Location().HasSource()) lookups_->LocateByWhoIs(*row);
+  if (!watch.IsCurrent()) return;
+  // The flags belong to this run alone: a probe that outlived its trace can
+  // no longer reach the next trace's handshake.
   uint8_t notReady = 0;
-  state_.destinationReady.compare_exchange_strong(notReady, 1);
+  runRef->destinationReady.compare_exchange_strong(notReady, 1);
 }
 
 }  // namespace hs

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/icmp_echo.h"
 #include "platform/resolver.h"
@@ -69,6 +70,9 @@ class TraceEngine {
   TargetBuffer& Target() { return target_; }
   StatusLine& Status() { return status_; }
   TraceSounds& Sounds() { return sounds_; }
+  // The run of the trace started last; null before the first start. A run
+  // that was replaced stays alive while its threads still hold it.
+  std::shared_ptr<const TraceRun> CurrentRun() const;
 
   // Writes the target buffer.
   void SetTargetText(const std::string& text) { target_.SetTargetText(text); }
@@ -76,15 +80,21 @@ class TraceEngine {
   // when the trace must not start (an error box was shown).
   bool ValidateTarget(std::string& host);
   // The whole start sequence for the text in the target buffer. False when
-  // the target was refused and no trace started.
+  // the target was refused and no trace started. Once a target passes, the
+  // previous trace is replaced before this returns: none of its threads
+  // shows a text, plays a sound or changes the table after that.
   bool StartTrace();
-  // The user's stop: every thread of the trace drops its work at its next check.
+  // The user's stop: every thread of the trace drops its work at its next
+  // check, and none of them shows a text or plays a sound once this returns.
   void StopTrace();
   // Bumps the serial and clears the running flag (shutdown).
   void Shutdown();
 
   // True once no thread of the engine is running (all traces ended or were abandoned).
-  bool WaitIdle(std::chrono::milliseconds timeout);
+  bool WaitIdle(std::chrono::milliseconds timeout) { return WaitThreadsAtMost(0, timeout); }
+  // True once at most `count` of the engine's threads (controllers and
+  // destination probes, of any run) are still running.
+  bool WaitThreadsAtMost(int count, std::chrono::milliseconds timeout);
   bool Running() const { return state_.traceRunning.load() != 0; }
 
   // True when row n ends the trace: the row limit, or an address already seen
@@ -92,19 +102,19 @@ class TraceEngine {
   bool IsLoopOrLimit(int n) const;
 
  private:
-  struct Request {
-    std::string targetText;
-    std::string targetHost;
-    TraceReplay* history = nullptr;
-  };
-
   void Spawn(std::function<void()> body);
-  void RunTrace(Request request);
-  void DestinationProbe(HopRef row, uint32_t savedSerial, std::string targetHost,
-                        PendingQueries pendingQueries);
+  // Replaces the current trace by a new run (under the transition lock).
+  std::shared_ptr<TraceRun> BeginRun(std::string targetText, std::string targetHost);
+  void RunTrace(const std::shared_ptr<TraceRun>& run, TraceReplay* replay);
+  void DestinationProbe(const std::shared_ptr<TraceRun>& run);
   HopRef CreateLocalRow();
-  uint32_t BeginTrace();
-  void EndTrace(uint32_t savedSerial, bool bumpSerial);
+  // Runs `effects` only while `run` is current, under the transition lock, so
+  // that a start or stop cannot slip in between the check and the effects.
+  template <class Effects>
+  bool IfCurrent(const TraceRun& run, Effects&& effects);
+  // Status texts and sounds of a run: dropped once the run is not current.
+  void Say(const TraceRun& run, std::string text, int position);
+  void Play(const TraceRun& run, std::string_view file);
   void ShowTargetError(int box);
   bool MapViewActive() const { return views_->DisplayMode() == 0; }
 
@@ -121,7 +131,9 @@ class TraceEngine {
   StatusLine status_;
   TraceSounds sounds_;
 
-  std::mutex transitionLock_;  // start, stop and end of a trace
+  std::mutex transitionLock_;  // start, stop and end of a trace, and a run's texts and sounds
+  mutable std::mutex runLock_;  // currentRun_; never held while taking another lock
+  std::shared_ptr<TraceRun> currentRun_;
   std::mutex threadsLock_;
   std::condition_variable threadsIdle_;
   int activeThreads_ = 0;

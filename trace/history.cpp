@@ -149,6 +149,13 @@ bool TraceHistory::Open(uint32_t key, int mode) {
   }
   entries_.reserve(count);
   for (size_t i = 0; i < count; ++i) entries_.push_back(DecodeHopEntry(&bytes[i * kHopEntrySize]));
+  // A replay shows recorded hops only, up to where the recorded route ended.
+  // A run in which no hop ends the route (a trace stopped by the user, or a
+  // cut record) would end the replay in mid-route: it is not replayed but
+  // probed anew, and the new trace is written over it.
+  bool ends = false;
+  for (size_t i = 1; i < entries_.size() && !ends; ++i) ends = EndsRoute(entries_[i].status);
+  if (!ends) freshness_ = kStale;
   return freshness_ == kFresh;
 }
 

@@ -17,6 +17,18 @@ std::string_view StatusRowText(uint32_t status) {
   }
 }
 
+bool EndsRoute(uint32_t status) {
+  switch (status) {
+    case IP_SUCCESS:
+    case IP_DEST_NET_UNREACHABLE:
+    case IP_DEST_HOST_UNREACHABLE:
+    case IP_DEST_PROT_UNREACHABLE:
+    case IP_DEST_PORT_UNREACHABLE:
+    case IP_BAD_DESTINATION: return true;
+    default: return false;
+  }
+}
+
 HopRecord::HopRecord() { liveRows.fetch_add(1); }
 HopRecord::~HopRecord() { liveRows.fetch_sub(1); }
 

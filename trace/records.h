@@ -39,6 +39,10 @@ enum IpStatus : uint32_t {
 // Row text for a status that ends a trace or marks a silent hop; empty for the others.
 std::string_view StatusRowText(uint32_t status);
 
+// True for an answer after which the route goes no further: the target's
+// echo reply or an unreachable kind (bad destination included).
+bool EndsRoute(uint32_t status);
+
 enum class HopStage : uint32_t {
   Created = 0,
   Probed = 1,
@@ -174,7 +178,8 @@ struct CancellationWatch {
 // The table of rows of the current trace. Slots and rowCount change only
 // through a generation check, so a controller whose trace was replaced can
 // never write into the new trace's table, even between its own check and its
-// write.
+// write. Every write is bounds-checked; a refused write returns false and
+// changes nothing.
 class HopTable {
  public:
   static constexpr int kMaxRows = 64;
@@ -187,13 +192,15 @@ class HopTable {
   void Reset(uint64_t generation);
   uint64_t Generation() const;
 
-  bool SetRow(uint32_t generation, int index, HopRef row);
-  bool SetRowCount(uint32_t generation, int count);
-  // Exchanges two slots and their hopNumbers.
-  bool SwapRows(uint32_t generation, int a, int b);
+  // False (and nothing changes) for another generation or an index outside 0 .. kMaxRows-1.
+  [[nodiscard]] bool SetRow(uint32_t generation, int index, HopRef row);
+  // False for another generation or a count outside 0 .. kMaxRows.
+  [[nodiscard]] bool SetRowCount(uint32_t generation, int count);
+  // Exchanges two slots and their hopNumbers; false as SetRow.
+  [[nodiscard]] bool SwapRows(uint32_t generation, int a, int b);
 
   int RowCount() const { return rowCount_.load(); }
-  HopRef Row(int index) const;  // null beyond rowCount
+  HopRef Row(int index) const;  // null outside 0 .. rowCount-1
   std::vector<HopRef> Snapshot() const;  // rows 0 .. rowCount-1
 
  private:
@@ -217,15 +224,52 @@ class PendingQueries {
   std::shared_ptr<std::atomic<int>> count_;
 };
 
-// Process-wide state of the running trace.
+// Process-wide state: which trace is current. A trace stays current while
+// traceRunning is set and traceSerial still holds the value it started with.
 struct TraceState {
   std::atomic<int> traceRunning{0};
   std::atomic<uint32_t> traceSerial{0};
-  std::atomic<uint8_t> destinationReady{0};
-  std::atomic<uint8_t> destinationRowShown{0};
 
   CancellationWatch Watch() const { return {&traceRunning, &traceSerial, traceSerial.load()}; }
   CancellationWatch WatchOf(uint32_t saved) const { return {&traceRunning, &traceSerial, saved}; }
+};
+
+// Everything that belongs to one started trace and to no other: its serial
+// (and so its cancellation watch), the destination handshake, its count of
+// outstanding WhoIs jobs and its destination row. The controller, its
+// destination probe and the jobs they start share one run; a new trace makes
+// a new one, so a thread that outlives its trace can only ever write into a
+// run that nobody reads any more.
+class TraceRun {
+ public:
+  TraceRun(const TraceState& state, uint32_t serial, std::string targetText, std::string targetHost)
+      : targetText(std::move(targetText)),
+        targetHost(std::move(targetHost)),
+        watch_(state.WatchOf(serial)) {}
+  TraceRun(const TraceRun&) = delete;
+  TraceRun& operator=(const TraceRun&) = delete;
+
+  uint32_t Serial() const { return watch_.saved; }
+  const CancellationWatch& Watch() const { return watch_; }
+  bool IsCurrent() const { return watch_.IsCurrent(); }
+
+  // The target as the start sequence left it (the text shown, and the host
+  // that the controller and the destination probe resolve).
+  const std::string targetText;
+  const std::string targetHost;
+
+  // The destination handshake: set to 1 by whichever of the controller and
+  // the destination probe finishes first; destinationRowShown while the
+  // destination row is kept last in the table.
+  std::atomic<uint8_t> destinationReady{0};
+  std::atomic<uint8_t> destinationRowShown{0};
+  // This run's outstanding WhoIs jobs.
+  const PendingQueries pendingQueries;
+  // The row that the destination probe fills.
+  const HopRef destinationRecord = HopRef::Create();
+
+ private:
+  const CancellationWatch watch_;
 };
 
 }  // namespace hs

@@ -41,8 +41,8 @@ bool IsDottedAddress(const std::string& text) {
   return dot;
 }
 
-uint32_t Resolve(const std::string& text, platform::Resolver& resolver) {
-  if (text.empty()) return 0;
+std::optional<uint32_t> Resolve(const std::string& text, platform::Resolver& resolver) {
+  if (text.empty()) return std::nullopt;
   bool dot = false, other = false;
   for (char c : text) {
     if (c == '.') dot = true;
@@ -55,6 +55,10 @@ uint32_t Resolve(const std::string& text, platform::Resolver& resolver) {
     return htonl(value);
   }
   return resolver.FirstAddress(text);
+}
+
+uint8_t FirstOctet(uint32_t networkOrderAddress) {
+  return static_cast<uint8_t>(ntohl(networkOrderAddress) >> 24);
 }
 
 bool IsPrivateAddress(uint32_t address) {

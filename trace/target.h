@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/resolver.h"
@@ -29,10 +30,15 @@ std::string ParseTarget(const std::string& text, TargetBuffer* buffer);
 // Dots and digits only, with at least one dot.
 bool IsDottedAddress(const std::string& text);
 
-// IPv4 address of a target host (network byte order), 0 when none: dotted
-// forms by the classic conversion, a bare decimal number as a host-order
-// address, anything else through the resolver.
-uint32_t Resolve(const std::string& text, platform::Resolver& resolver);
+// IPv4 address of a target host (network byte order): dotted forms by the
+// classic conversion, a bare decimal number as a host-order address, anything
+// else through the resolver. nullopt for an empty text or a name the resolver
+// does not know; a name that resolves to 0.0.0.0 gives 0.
+std::optional<uint32_t> Resolve(const std::string& text, platform::Resolver& resolver);
+
+// The first number of the dotted form ("0" for 0.1.2.3) of a network-order
+// address, whatever the machine's byte order.
+uint8_t FirstOctet(uint32_t networkOrderAddress);
 
 // One of the three private ranges.
 bool IsPrivateAddress(uint32_t address);

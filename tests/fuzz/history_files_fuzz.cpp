@@ -1,6 +1,7 @@
 // Any bytes as the two history files (input: 2 bytes of index length, 4 of
 // key, 1 of mode, 1 of hop count, then the index, then the entries). Opening
-// must not crash; a trace recorded afterwards must read back exactly.
+// must not crash; a trace recorded afterwards must read back exactly, and is
+// replayed when it reaches the end of its route.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -71,8 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const bool wrote = history.Finish(rows);
   if (wrote) {
+    // Fresh, and replayed when a hop after row 0 ends the route (the last one does).
     TraceHistory check(dir, [] { return kNow; });
-    if (!check.Open(key, TraceHistory::kReplayIfRecorded)) std::abort();
+    if (check.Open(key, TraceHistory::kReplayIfRecorded) != (hops >= 2) || !check.Found()) std::abort();
     if (check.LoadedEntries() != static_cast<size_t>(hops)) std::abort();
     for (int i = 0; i < hops; ++i) {
       if (!(*check.Entry(i) == HopEntryOf(*rows[static_cast<size_t>(i)]))) std::abort();

@@ -228,6 +228,29 @@ TEST_F(History, ARunBeyondTheEntriesFileIsProbedAndRecordedAnew) {
   EXPECT_EQ(IndexRecords()[1].count, 2u);
 }
 
+TEST_F(History, ARunThatNeverReachesTheEndOfItsRouteIsProbedAndRewritten) {
+  // A trace stopped after two routers was recorded; replaying it would end
+  // the route in mid-air.
+  Record("192.0.2.1", RouteOf(2));
+  Record("192.0.2.9", Rows({{"10.0.0.9", 0, 11013}, {"10.0.0.1", 3, 11013}, {"10.0.0.2", 4, 11013}}));
+  TraceHistory h = Make();
+  EXPECT_FALSE(h.Open(DottedToAddress("192.0.2.9"), TraceHistory::kReplayIfRecorded));
+  EXPECT_TRUE(h.Found());
+  EXPECT_FALSE(h.Replaying());
+  EXPECT_TRUE(h.Finish(RouteOf(3)));
+  ASSERT_EQ(IndexRecords().size(), 2u);
+  EXPECT_EQ(IndexRecords()[1].offset, 24u);  // the run was whole: overwritten in place
+  EXPECT_EQ(IndexRecords()[1].count, 3u);
+
+  // Every kind of route end counts, a loop's synthetic 11003 included.
+  for (uint32_t end : {11002u, 11003u, 11004u, 11005u, 11018u, 0u}) {
+    Record("192.0.2.9", Rows({{"10.0.0.9", 0, 11013}, {"10.0.0.1", 3, 11013}, {"10.0.0.2", 4, end}}));
+    TraceHistory replay = Make();
+    EXPECT_TRUE(replay.Open(DottedToAddress("192.0.2.9"), TraceHistory::kReplayIfRecorded)) << end;
+    EXPECT_TRUE(replay.Replaying()) << end;
+  }
+}
+
 TEST_F(History, TwoProcessesRecordingAtOnceLoseNeitherRecord) {
   // Each round forks two writers that start together; without the locks both
   // would append at the same end offsets and one record would be lost.

@@ -60,77 +60,48 @@ namespaces=()
 
 teardown() {
   set +e
-  for ns in "${namespaces[@]}"; do
-    pids=$(ip netns pids "$ns" 2>/dev/null)
-    [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+  # Whatever still runs in a lab namespace (a test's own children) goes first.
+  local proc ns
+  for proc in /proc/[0-9]*; do
+    for ns in "${namespaces[@]}"; do
+      if [[ $proc/ns/net -ef /run/netns/$ns ]]; then kill -9 "${proc#/proc/}" 2>/dev/null; break; fi
+    done
   done
-  for ns in "${namespaces[@]}"; do ip netns del "$ns" 2>/dev/null; done
+  ip -all netns delete 2>/dev/null  # only ours: /run/netns is this lab's own tmpfs
   rm -rf "$lab_dir"
 }
 trap teardown EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-ns() { echo "$prefix$1"; }
-in_ns() { local n=$1; shift; ip netns exec "$(ns "$n")" "$@"; }
+in_ns() { local n=$1; shift; ip netns exec "$prefix$n" "$@"; }
 
-make_ns() {  # make_ns NAME [router]
-  local name=$1 full
-  full=$(ns "$1")
-  ip netns add "$full" 2>/dev/null || skip "ip netns add failed"
-  namespaces+=("$full")
-  ip -n "$full" link set lo up
-}
-
-# link UP DOWN N: a veth pair, "dN" in UP with 198.18.N.1/24, "u" in DOWN with 198.18.N.2/24.
-link() {
-  local up down n=$3
-  up=$(ns "$1"); down=$(ns "$2")
-  ip link add "d$n" netns "$up" type veth peer name u netns "$down"
-  ip -n "$up" addr add "198.18.$n.1/24" dev "d$n"
-  ip -n "$down" addr add "198.18.$n.2/24" dev u
-  ip -n "$up" link set "d$n" up
-  ip -n "$down" link set u up
-}
-
-route() { local n; n=$(ns "$1"); shift; ip -n "$n" route add "$@"; }
-
-# Forwarding, ICMP errors without rate limits, no reverse-path filter (the
-# loop sends packets back the way they came) and quick neighbour failure.
-router_sysctls() {
-  in_ns "$1" sh -c '
-    sysctl -q -w net.ipv4.ip_forward=1 net.ipv4.icmp_ratemask=0 >/dev/null
-    for f in /proc/sys/net/ipv4/conf/*/rp_filter; do echo 0 > "$f"; done
-    for d in /proc/sys/net/ipv4/neigh/*; do
-      echo 1 > "$d/mcast_solicit"; echo 100 > "$d/retrans_time_ms"
-    done'
-}
-
+# The lab is made with a few `ip -batch` runs rather than one `ip` per step:
+# on a busy machine each process costs tens of milliseconds.
 routers=(r1 r2 r3 r4 r5 r6 b3 b4 b5 b6 b7 b8 b9)
-for n in c "${routers[@]}" target bench; do make_ns "$n"; done
+all=(c "${routers[@]}" target bench)
+# UP DOWN N: a veth pair, "dN" in UP with 198.18.N.1/24, "u" in DOWN with 198.18.N.2/24.
+links=("c r1 1" "r1 r2 2" "r2 r3 3" "r3 r4 4" "r4 r5 5" "r5 r6 6" "r6 target 7"
+       "r2 b3 13" "b3 b4 14" "b4 b5 15" "b5 b6 16" "b6 b7 17" "b7 b8 18" "b8 b9 19" "b9 bench 20")
+declare -A setup  # ip commands per namespace
+routes=()
+made=""  # namespaces and veth pairs
+for n in "${all[@]}"; do
+  namespaces+=("$prefix$n")
+  made+="netns add $prefix$n"$'\n'
+  setup[$n]="link set lo up"$'\n'
+done
+for l in "${links[@]}"; do
+  read -r up down n <<< "$l"
+  made+="link add d$n netns $prefix$up type veth peer name u netns $prefix$down"$'\n'
+  setup[$up]+="addr add 198.18.$n.1/24 dev d$n"$'\n'"link set d$n up"$'\n'
+  setup[$down]+="addr add 198.18.$n.2/24 dev u"$'\n'"link set u up"$'\n'
+  # Everything goes towards the client over "u", except what each router forwards.
+  [ "$down" != r1 ] && routes+=("$down 198.18.1.0/24 via 198.18.$n.1")
+done
+printf '%s' "$made" | ip -batch - >/dev/null 2>&1 || skip "cannot make network namespaces"
 
-link c r1 1
-link r1 r2 2
-link r2 r3 3
-link r3 r4 4
-link r4 r5 5
-link r5 r6 6
-link r6 target 7
-link r2 b3 13
-link b3 b4 14
-link b4 b5 15
-link b5 b6 16
-link b6 b7 17
-link b7 b8 18
-link b8 b9 19
-link b9 bench 20
-
-for r in "${routers[@]}"; do router_sysctls "$r"; done
-
-# Everything goes towards the client over "u", except what each router forwards.
-for n in r2 r3 r4 r5 r6 b3 b4 b5 b6 b7 b8 b9; do route "$n" 198.18.1.0/24 via "$(ip -n "$(ns "$n")" -4 -o addr show dev u | awk '{split($4,a,"/"); split(a[1],o,"."); print o[1]"."o[2]"."o[3]".1"}')"; done
-route target 198.18.1.0/24 via 198.18.7.1
-route bench 198.18.1.0/24 via 198.18.20.1
+route() { routes+=("$*"); }
 route c 198.18.0.0/15 via 198.18.1.2
 route r1 198.18.0.0/15 via 198.18.2.2
 route r2 198.18.7.0/24 via 198.18.3.2
@@ -142,13 +113,28 @@ route r5 198.18.7.0/24 via 198.18.6.2
 route b3 198.18.20.0/24 via 198.18.14.2
 route b3 198.19.0.0/16 via 198.18.14.2
 route b4 198.18.20.0/24 via 198.18.15.2
-ip -n "$(ns b4)" route add unreachable 198.19.1.0/24
+route b4 unreachable 198.19.1.0/24
 route b4 198.19.2.0/24 via 198.18.15.2
 route b5 198.19.2.0/24 via 198.18.15.1
 route b5 198.18.20.0/24 via 198.18.16.2
 route b6 198.18.20.0/24 via 198.18.17.2
 route b7 198.18.20.0/24 via 198.18.18.2
 route b8 198.18.20.0/24 via 198.18.19.2
+for r in "${routes[@]}"; do
+  read -r n rest <<< "$r"
+  setup[$n]+="route add $rest"$'\n'
+done
+for n in "${all[@]}"; do printf '%s' "${setup[$n]}" | ip -n "$prefix$n" -batch -; done
+
+# Forwarding, ICMP errors without rate limits, no reverse-path filter (the
+# loop sends packets back the way they came) and quick neighbour failure, in
+# every namespace of the lab (harmless in the end hosts).
+ip -all netns exec sh -c '
+  echo 1 > /proc/sys/net/ipv4/ip_forward; echo 0 > /proc/sys/net/ipv4/icmp_ratemask
+  for f in /proc/sys/net/ipv4/conf/*/rp_filter; do echo 0 > "$f"; done
+  for d in /proc/sys/net/ipv4/neigh/*; do
+    echo 1 > "$d/mcast_solicit"; echo 100 > "$d/retrans_time_ms"
+  done' >/dev/null
 
 # r3 forwards but never says that a probe expired there.
 in_ns r3 nft -f - <<'NFT'
@@ -165,7 +151,7 @@ if [ $ping_group = open ]; then
 fi
 
 # Names of the hops, seen only inside the client namespace.
-client=$(ns c)
+client=${prefix}c
 mkdir -p "/etc/netns/$client"
 {
   echo "127.0.0.1 localhost"
@@ -178,11 +164,10 @@ printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' > "/etc/netns/$cli
 
 # The description the tests compare against: for every destination, what an
 # echo request with TTL n gets (address 0.0.0.0 = no answer).
-name_of() { awk -v a="$1" '$1 == a { print $2 }' "/etc/netns/$client/hosts"; }
+declare -A names
+while read -r address name; do names[$address]=$name; done < "/etc/netns/$client/hosts"
 hop() {  # hop N ADDRESS STATUS
-  local name="-"
-  [ "$2" != 0.0.0.0 ] && name=$(name_of "$2")
-  echo "hop $1 $2 ${name:--} $3"
+  echo "hop $1 $2 ${names[$2]:--} $3"
 }
 {
   echo "# route NAME DESTINATION, then hop TTL ADDRESS NAME STATUS per TTL"

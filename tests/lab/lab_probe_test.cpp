@@ -2,10 +2,18 @@
 // must give the status and address the topology says, through the raw socket
 // (root) and the datagram socket (unprivileged user), also when two programs
 // probe at once. Run by lab.sh; exits 77 (skipped) outside a lab.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <netinet/ip.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,6 +64,59 @@ void ExpectRoute(const std::string& name, const Route& route, const Ran& ran, co
   }
 }
 
+// The IPv4 headers of the echo requests that leave the client namespace,
+// seen on the wire (an AF_PACKET socket for all protocols gets a copy of
+// every outgoing packet; one for IPv4 alone would see incoming ones only).
+class OutgoingEchoRequests {
+ public:
+  OutgoingEchoRequests() : fd_(socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ALL))) {}
+  ~OutgoingEchoRequests() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Open() const { return fd_ >= 0; }
+  // Everything captured so far that is an echo request to `destination`.
+  std::vector<iphdr> To(const std::string& destination) {
+    std::vector<iphdr> out;
+    uint8_t packet[2048];
+    for (;;) {
+      sockaddr_ll from{};
+      socklen_t length = sizeof from;
+      ssize_t n = recvfrom(fd_, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&from), &length);
+      if (n < 0) break;
+      if (from.sll_pkttype != PACKET_OUTGOING || from.sll_protocol != htons(ETH_P_IP) ||
+          n < static_cast<ssize_t>(sizeof(iphdr)))
+        continue;
+      iphdr ip;
+      std::memcpy(&ip, packet, sizeof ip);
+      const size_t headerBytes = ip.ihl * 4u;
+      if (ip.protocol != IPPROTO_ICMP || n <= static_cast<ssize_t>(headerBytes)) continue;
+      if (packet[headerBytes] != 8 || ip.daddr != inet_addr(destination.c_str())) continue;  // type 8: echo request
+      out.push_back(ip);
+    }
+    return out;
+  }
+
+ private:
+  int fd_;
+};
+
+// Every echo request of one icmp-probe run left with TOS 0, IP flags 0 (no
+// don't-fragment bit, which Linux sets by default) and the TTL asked for.
+void ExpectPlainEchoRequests(const std::string& backend, bool asNobody, const Route& route) {
+  SCOPED_TRACE(backend);
+  OutgoingEchoRequests capture;
+  ASSERT_TRUE(capture.Open()) << std::strerror(errno);
+  const std::string cmd = ProbeCommand(backend, route);
+  ASSERT_EQ(RunCommand(asNobody ? AsNobody(cmd) : cmd).exitCode, 0);
+  const std::vector<iphdr> sent = capture.To(route.destination);
+  ASSERT_EQ(sent.size(), route.hops.size());
+  for (size_t i = 0; i < sent.size(); ++i) {
+    EXPECT_EQ(ntohs(sent[i].frag_off), 0) << "TTL " << route.hops[i].ttl;
+    EXPECT_EQ(sent[i].tos, 0) << "TTL " << route.hops[i].ttl;
+    EXPECT_EQ(sent[i].ttl, route.hops[i].ttl);
+  }
+}
+
 class Lab : public testing::Test {
  protected:
   void SetUp() override { routes_ = ReadTopology(Env("LAB_TOPOLOGY")); ASSERT_FALSE(routes_.empty()); }
@@ -69,6 +130,8 @@ TEST_F(LabProbe, RawSocketAsRootGetsEveryHopOfEveryRoute) {
   for (const char* name : {"target", "bench", "loop", "nohost", "unreachable"})
     ExpectRoute(name, R(name), RunCommand(ProbeCommand("raw", R(name))), "raw");
 }
+
+TEST_F(LabProbe, RawEchoRequestsLeaveWithIpFlagsZero) { ExpectPlainEchoRequests("raw", false, R("bench")); }
 
 TEST_F(LabProbe, SilentHopWaitsTheWholeTimeoutAndTheNextHopStillAnswers) {
   Route silentThenNext;
@@ -105,6 +168,10 @@ using LabOpen = Lab;
 TEST_F(LabOpen, UnprivilegedUserGetsEveryHopThroughTheDatagramSocket) {
   for (const char* name : {"target", "loop", "nohost", "unreachable"})
     ExpectRoute(name, R(name), RunCommand(AsNobody(ProbeCommand("datagram", R(name)))), "datagram");
+}
+
+TEST_F(LabOpen, DatagramEchoRequestsLeaveWithIpFlagsZero) {
+  ExpectPlainEchoRequests("datagram", true, R("bench"));
 }
 
 TEST_F(LabOpen, AutomaticChoicePrefersTheDatagramSocket) {

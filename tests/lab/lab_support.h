@@ -3,7 +3,9 @@
 // parsing their output.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -74,6 +76,62 @@ inline Ran RunCommand(const std::string& command, bool withStderr = false) {
   ran.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return ran;
 }
+
+// A program running beside the test; its stdout and stderr are read as they come.
+class Running {
+ public:
+  explicit Running(const std::string& command) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 1);
+      dup2(fds[1], 2);
+      close(fds[0]);
+      close(fds[1]);
+      // exec: the program keeps this process id, so a signal reaches it.
+      execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    out_ = fdopen(fds[0], "r");
+  }
+  ~Running() {
+    if (out_) fclose(out_);
+    if (pid_ > 0 && !reaped_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+
+  // Reads until a line contains `text` (true) or the output ends (false).
+  bool ReadUntil(const std::string& text) {
+    char line[4096];
+    while (out_ && std::fgets(line, sizeof line, out_)) {
+      output += line;
+      if (std::string(line).find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  void Signal(int signal) { kill(pid_, signal); }
+  // Reads the rest of the output and returns the exit code (-1 when killed).
+  int Wait() {
+    ReadUntil("\n\n\n");  // never found: reads to the end
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    reaped_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string output;
+
+ private:
+  pid_t pid_ = -1;
+  FILE* out_ = nullptr;
+  bool reaped_ = false;
+};
 
 inline std::string AsNobody(const std::string& command) {
   return "setpriv --reuid=nobody --regid=nogroup --clear-groups " + command;

@@ -17,7 +17,7 @@ using platform::DottedToAddress;
 // while a call is "blocked", to stop or replace the trace at that moment.
 class ScriptedResolver : public platform::Resolver {
  public:
-  uint32_t FirstAddress(const std::string&) override { return 0; }
+  std::optional<uint32_t> FirstAddress(const std::string&) override { return std::nullopt; }
   std::string LocalHostName() override { return "local"; }
   std::optional<std::string> ReverseName(uint32_t address) override {
     std::function<void()> hook;

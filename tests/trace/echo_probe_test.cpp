@@ -74,9 +74,9 @@ TEST_F(EchoProbeTest, HopSilentTwiceWhileTargetAnswersStaysTimedOut) {
   EXPECT_EQ(row->droppedCount, 2);
   const auto sends = net.Sends();
   ASSERT_EQ(sends.size(), 3u);
-  EXPECT_EQ(sends[0].second, 4);
-  EXPECT_EQ(sends[1].second, 4);
-  EXPECT_EQ(sends[2].second, kTargetTestTtl);
+  EXPECT_EQ(sends[0].ttl, 4);
+  EXPECT_EQ(sends[1].ttl, 4);
+  EXPECT_EQ(sends[2].ttl, kTargetTestTtl);
 }
 
 TEST_F(EchoProbeTest, HopSilentTwiceWhileTargetSilentTooMarksArrival) {
@@ -217,6 +217,52 @@ TEST(HopRecordTest, LastReferenceFreesTheRow) {
     EXPECT_EQ(HopRecord::LiveRows(), before + 1);
   }
   EXPECT_EQ(HopRecord::LiveRows(), before);
+}
+
+TEST(HopTableTest, WritesOutsideTheTableOrFromAnotherTraceAreRefused) {
+  const int64_t before = HopRecord::LiveRows();
+  HopTable table;
+  table.Reset(7);
+  EXPECT_FALSE(table.SetRow(7, HopTable::kMaxRows, HopRef::Create()));
+  EXPECT_FALSE(table.SetRow(7, -1, HopRef::Create()));
+  EXPECT_EQ(HopRecord::LiveRows(), before);  // a refused row is not kept
+  EXPECT_TRUE(table.SetRow(7, HopTable::kMaxRows - 1, HopRef::Create()));
+  EXPECT_FALSE(table.SetRowCount(7, HopTable::kMaxRows + 1));
+  EXPECT_FALSE(table.SetRowCount(7, -1));
+  EXPECT_EQ(table.RowCount(), 0);
+  EXPECT_TRUE(table.SetRowCount(7, HopTable::kMaxRows));
+  EXPECT_FALSE(table.SwapRows(7, HopTable::kMaxRows - 1, HopTable::kMaxRows));
+  EXPECT_FALSE(table.SwapRows(7, -1, 0));
+
+  // A controller whose trace was replaced writes nothing, whatever the index.
+  EXPECT_FALSE(table.SetRow(6, 0, HopRef::Create()));
+  table.Reset(8);
+  EXPECT_FALSE(table.SetRow(7, 0, HopRef::Create()));
+  EXPECT_FALSE(table.SetRowCount(7, 1));
+  EXPECT_FALSE(table.SwapRows(7, 0, 1));
+  EXPECT_EQ(table.RowCount(), 0);
+  table.Reset(HopTable::kClosed);
+  EXPECT_FALSE(table.SetRow(8, 0, HopRef::Create()));
+  EXPECT_EQ(HopRecord::LiveRows(), before);
+}
+
+TEST(HopTableTest, ReadsStopAtTheRowCount) {
+  HopTable table;
+  table.Reset(1);
+  HopRef first = HopRef::Create(), second = HopRef::Create();
+  ASSERT_TRUE(table.SetRow(1, 0, first));
+  ASSERT_TRUE(table.SetRow(1, 1, second));
+  ASSERT_TRUE(table.SetRowCount(1, 1));
+  EXPECT_EQ(table.Row(0), first);
+  EXPECT_FALSE(table.Row(1));  // written, but beyond the row count
+  EXPECT_FALSE(table.Row(-1));
+  EXPECT_FALSE(table.Row(HopTable::kMaxRows));
+  EXPECT_EQ(table.Snapshot().size(), 1u);
+  ASSERT_TRUE(table.SetRowCount(1, 2));
+  ASSERT_TRUE(table.SwapRows(1, 0, 1));
+  EXPECT_EQ(table.Row(0), second);
+  EXPECT_EQ(second->hopNumber, 0);
+  EXPECT_EQ(first->hopNumber, 1);
 }
 
 }  // namespace

@@ -45,11 +45,6 @@ TEST(TraceSoundsTest, PlaysFromSoundDirectoryOnlyWhenEnabled) {
   EXPECT_EQ(out.stops, 1);  // a sound still playing is stopped first
 }
 
-TEST(FormatTextTest, FillsOneValue) {
-  EXPECT_EQ(FormatText("Pinging node #%d", 12), "Pinging node #12");
-  EXPECT_EQ(FormatText("Starting Trace to %s", "example.test"), "Starting Trace to example.test");
-}
-
 }  // namespace
 }  // namespace hs::test
 

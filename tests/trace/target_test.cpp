@@ -1,6 +1,8 @@
 // Target texts: parsing, classification and resolution.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "scripted.h"
 #include "trace/target.h"
 
@@ -41,8 +43,10 @@ TEST(ResolveTest, DottedDecimalAndNames) {
   EXPECT_EQ(Resolve("3323069188", resolver), Ip("198.18.3.4"));  // a bare number is a host-order address
   EXPECT_EQ(Resolve("4294967297", resolver), Ip("0.0.0.1"));     // and wraps at 32 bits
   EXPECT_EQ(Resolve("host.test", resolver), Ip("198.18.3.4"));
-  EXPECT_EQ(Resolve("other.test", resolver), 0u);
-  EXPECT_EQ(Resolve("", resolver), 0u);
+  EXPECT_EQ(Resolve("other.test", resolver), std::nullopt);
+  EXPECT_EQ(Resolve("", resolver), std::nullopt);
+  resolver.forward["blocked.test"] = 0;
+  EXPECT_EQ(Resolve("blocked.test", resolver), 0u);  // an answer, not a failure
 }
 
 TEST(ClassifyTargetTest, AddressMailOrName) {
@@ -89,10 +93,29 @@ TEST_F(ValidateTargetTest, MailLikeTextPassesWithoutLookup) {
 }
 
 TEST_F(ValidateTargetTest, DottedAddressStartingWithZeroIsRefused) {
-  std::string host = "0.18.0.1";
-  EXPECT_FALSE(engine->ValidateTarget(host));
-  std::string good = "198.18.0.1";
-  EXPECT_TRUE(engine->ValidateTarget(good));
+  for (std::string bad : {"0.18.0.1", "0.0.0.0"}) EXPECT_FALSE(engine->ValidateTarget(bad)) << bad;
+  // Only the first number counts, whatever the machine's byte order.
+  for (std::string good : {"198.18.0.1", "198.18.0.0", "1.0.0.0"}) EXPECT_TRUE(engine->ValidateTarget(good)) << good;
+}
+
+TEST(FirstOctetTest, IsTheFirstByteOfTheNetworkOrderAddress) {
+  const uint8_t bytes[][4] = {{0, 1, 2, 3}, {1, 2, 3, 0}, {198, 18, 0, 1}};
+  const uint8_t expected[] = {0, 1, 198};
+  for (size_t i = 0; i < 3; ++i) {
+    uint32_t address;
+    std::memcpy(&address, bytes[i], 4);
+    EXPECT_EQ(FirstOctet(address), expected[i]);
+  }
+}
+
+TEST_F(ValidateTargetTest, NameResolvingToZeroIsFound) {
+  resolver.forward["blocked.test"] = 0;
+  std::string host = "blocked.test";
+  EXPECT_TRUE(engine->ValidateTarget(host));
+  EXPECT_TRUE(status.Showed("IP address found: 0.0.0.0"));
+  std::string unknown = "unknown.test";
+  EXPECT_FALSE(engine->ValidateTarget(unknown));
+  EXPECT_TRUE(status.Showed("Unable to obtain the IP address for unknown.test"));
 }
 
 }  // namespace
