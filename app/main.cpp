@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
   const int mode = command.historyMode;
   window.StartTrace([&engine, &history, &resolver, target, mode] {
     // Keyed by the target's address; resolving it may wait on the network.
-    history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver), mode);
+    history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0), mode);
     engine.Context().history = &history;
   });
 

@@ -59,8 +59,8 @@ struct TracingWindow {
       if (ttl > 12) return platform::IcmpEchoReply{dst, IP_SUCCESS};
       return platform::IcmpEchoReply{test::Ip(kRoute[ttl - 1].address), IP_TTL_EXPIRED_TRANSIT};
     };
-    net.beforeReply = [this](uint32_t, int ttl) {
-      if (ttl == 13) test::WaitFor([this] { return release.load(); }, 600000);
+    net.beforeReply = [this](const test::Send& send) {
+      if (send.ttl == 13) test::Changes().WaitUntil([this] { return release.load(); }, std::chrono::minutes(10));
     };
     TraceEngine::Platform p;
     p.openIcmp = [this] { return net.Open(); };
@@ -80,6 +80,7 @@ struct TracingWindow {
   }
   ~TracingWindow() {
     release = true;
+    test::Changes().Notify();
     engine->Shutdown();
     engine->WaitIdle(std::chrono::seconds(20));
     window.reset();

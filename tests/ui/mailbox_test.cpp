@@ -158,10 +158,11 @@ TEST(TraceStarter, DestructionWaitsForTheRunningJob) {
   auto starter = std::make_unique<TraceStarter>();
   starter->Post([&] {
     entered = true;
-    while (!release.load()) std::this_thread::yield();
+    test::Changes().Notify();
+    test::WaitUntil([&] { return release.load(); });
     ++ran;
   });
-  ASSERT_TRUE(test::WaitFor([&] { return entered.load(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return entered.load(); }));
   EXPECT_FALSE(starter->WaitIdle(std::chrono::milliseconds(20)));
   EXPECT_TRUE(starter->Busy());
   std::thread closer([&] {
@@ -169,6 +170,7 @@ TEST(TraceStarter, DestructionWaitsForTheRunningJob) {
     EXPECT_EQ(ran.load(), 1);
   });
   release = true;
+  test::Changes().Notify();
   closer.join();
 }
 

@@ -143,10 +143,13 @@ TEST(QtMessageBoxes, ClosingReleasesAThreadThatWaitsForABox) {
   std::atomic<int> result{-1};
   AnswerNextOwnBox(&context, [&](OwnMessageBox* box) {
     boxes.Close();
-    EXPECT_TRUE(test::WaitFor([&] { return result.load() != -1; }));  // released while the box is still open
+    EXPECT_TRUE(test::WaitUntil([&] { return result.load() != -1; }));  // released while the box is still open
     box->close();
   });
-  std::thread asker([&] { result = boxes.ShowOwnBox("Continue?", "Question", kBoxTypeOkCancel); });
+  std::thread asker([&] {
+    result = boxes.ShowOwnBox("Continue?", "Question", kBoxTypeOkCancel);
+    test::Changes().Notify();
+  });
   EXPECT_TRUE(QTest::qWaitFor([&] { return result.load() != -1; }, 10000));
   asker.join();
   EXPECT_EQ(result.load(), kBoxCancel);

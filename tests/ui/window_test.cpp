@@ -51,12 +51,16 @@ class ScriptedLookups final : public HopLookups {
   bool LocateRoute(const std::vector<HopRef>&, const CancellationWatch& watch) override {
     if (!stall) return false;
     stalled = true;
-    test::WaitFor([&] { return release.load() || !watch.IsCurrent(); }, 20000);
+    test::WaitUntil([&] { return release.load() || !watch.IsCurrent(); });
     return false;
   }
   std::shared_ptr<const std::string> networkText;
   std::atomic<bool> stall{false}, stalled{false}, release{false};
 };
+
+// The scripted network's gates wait on the test hub: whatever ends a gate
+// (a stop, a release) is announced to it.
+void Announce() { test::Changes().Notify(); }
 
 const map::MapTable& Maps() {
   static map::MapTable* maps = [] {
@@ -92,6 +96,7 @@ class WindowTest : public ::testing::Test {
   ~WindowTest() override {
     lookups.release = true;
     engine->Shutdown();
+    Announce();
     EXPECT_TRUE(engine->WaitIdle(std::chrono::seconds(20)));
     EXPECT_TRUE(window->WaitStartsIdle(std::chrono::seconds(20)));
     window.reset();
@@ -120,8 +125,8 @@ class WindowTest : public ::testing::Test {
 };
 
 TEST_F(WindowTest, AHandedOverRequestWithoutATargetInterruptsTheTraceAndSaysSo) {
-  net.beforeReply = [this](uint32_t, int ttl) {
-    if (ttl == 1) test::WaitFor([&] { return !engine->Running(); }, 20000);
+  net.beforeReply = [this](const test::Send& send) {
+    if (send.ttl == 1) test::WaitUntil([&] { return !engine->Running(); });
   };
   engine->SetTargetText("198.18.7.2");
   window->StartTrace();
@@ -129,6 +134,7 @@ TEST_F(WindowTest, AHandedOverRequestWithoutATargetInterruptsTheTraceAndSaysSo) 
   window->Activate(kListItem);
   window->HandOverTrace("");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->Running(); }, 5000));
+  Announce();
   ASSERT_TRUE(QTest::qWaitFor([&] { return window->EventLine() == "   Trace engine"; }, 5000));
   EXPECT_EQ(window->Mode(), kShowList);
 }
@@ -167,8 +173,8 @@ TEST_F(WindowTest, TheSameTabTwiceInARowDoesNothingTheSecondTime) {
 
 TEST_F(WindowTest, StartStopActsOnEveryClickAndStopsAtOnce) {
   // The first hop never answers until the trace is stopped.
-  net.beforeReply = [this](uint32_t, int ttl) {
-    if (ttl == 1) test::WaitFor([&] { return !engine->Running(); }, 20000);
+  net.beforeReply = [this](const test::Send& send) {
+    if (send.ttl == 1) test::WaitUntil([&] { return !engine->Running(); });
   };
   engine->SetTargetText("198.18.7.2");
   window->Activate(kListItem);
@@ -179,6 +185,7 @@ TEST_F(WindowTest, StartStopActsOnEveryClickAndStopsAtOnce) {
 
   Click(Centre(kStartStopItem));
   EXPECT_FALSE(engine->Running());
+  Announce();
   EXPECT_FALSE(window->Progress()->isVisible());
   ASSERT_TRUE(QTest::qWaitFor([&] { return window->EventLine() == "   Trace interrupted"; }, 5000));
 
@@ -189,6 +196,7 @@ TEST_F(WindowTest, StartStopActsOnEveryClickAndStopsAtOnce) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return engine->Running(); }, 10000));
   Click(Centre(kStartStopItem));
   EXPECT_FALSE(engine->Running());
+  Announce();
 }
 
 TEST_F(WindowTest, WithOnlyTheNetworkTextTheNetworkTabTakesTheThirdPlace) {
@@ -340,6 +348,7 @@ TEST_F(WindowTest, AStalledLocationServerLeavesTheWindowResponsiveAndStopActsAtO
   EXPECT_TRUE(window->TraceActive());
   Click(Centre(kStartStopItem));
   EXPECT_FALSE(engine->Running());
+  Announce();
   ASSERT_TRUE(QTest::qWaitFor([&] { return window->EventLine() == "   Trace interrupted"; }, 5000));
   EXPECT_TRUE(engine->WaitIdle(std::chrono::seconds(10)));  // the stalled request saw the stop
 }
