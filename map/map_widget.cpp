@@ -52,7 +52,7 @@ void MapWidget::mousePressEvent(QMouseEvent* e) {
   if (!mapShown_ || e->button() != Qt::LeftButton) return;
   buttonDown_ = true;
   savedCursor_ = cursor();
-  setCursor(Qt::ClosedHandCursor);
+  setCursor(grabCursor_);
   anchor_ = e->position().toPoint();
 }
 
@@ -77,7 +77,7 @@ void MapWidget::mouseReleaseEvent(QMouseEvent* e) {
 void MapWidget::leaveEvent(QEvent*) {
   if (!mapShown_) return;
   if (pointerLeft_) pointerLeft_();
-  setCursor(Qt::OpenHandCursor);
+  setCursor(handCursor_);
 }
 
 void MapWidget::DragStep(QPoint p) {

@@ -26,6 +26,11 @@ class MapWidget : public QWidget {
   void SetMapShown(bool shown) { mapShown_ = shown; }
   // Called when the pointer leaves (the window clears its pressed bottom-bar item).
   void SetPointerLeftHandler(std::function<void()> f) { pointerLeft_ = std::move(f); }
+  // The program's own hand (after the pointer left) and grab (while dragging) cursors.
+  void SetCursors(QCursor hand, QCursor grab) {
+    handCursor_ = std::move(hand);
+    grabCursor_ = std::move(grab);
+  }
 
   MapView& View() { return view_; }
   MapRenderer& Renderer() { return renderer_; }
@@ -63,6 +68,8 @@ class MapWidget : public QWidget {
   bool dragStarted_ = false;
   bool buttonDown_ = false;
   QCursor savedCursor_;
+  QCursor handCursor_{Qt::OpenHandCursor};
+  QCursor grabCursor_{Qt::ClosedHandCursor};
 };
 
 }  // namespace hs::map

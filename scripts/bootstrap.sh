@@ -10,7 +10,7 @@ packages=(
   libcurl4-openssl-dev libmaxminddb-dev mmdb-bin libcpp-httplib-dev libboost-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 nftables traceroute iputils-ping util-linux libcap2-bin procps
-  xvfb imagemagick wrk nginx-light libmaxmind-db-writer-perl curl openssl locales
+  xvfb imagemagick xdotool wrk nginx-light libmaxmind-db-writer-perl curl openssl locales
 )
 # Node.js may come from elsewhere than Debian; only install Debian's when there is none.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -1,0 +1,77 @@
+// Every text the window shows, keyed by its string id. The English text is
+// the source; translations hook in at UiText() and nowhere else, so the
+// window's code never holds a literal that a user reads.
+#pragma once
+
+#include <QString>
+
+namespace hs::ui {
+
+enum class TextId : int {
+  // Error boxes of the target check.
+  ErrorTitle = 81,
+  NoMapsCaption = 94,
+  NoMapsText = 99,
+  ErrorNotResolved = 104,
+  ErrorInvalidAddress = 105,
+
+  // Tab captions, keyed by the skin images that carry them.
+  MapTab = 15016,
+  ListTab = 15018,
+  RegistrantTab = 15020,
+  NetworkTab = 15022,
+
+  // Update check.
+  UpdateInformationTitle = 25401,
+  NewVersionText = 25419,
+  NewVersionTitle = 25420,
+
+  WorldMapMissingText = 25427,
+  WorldMapMissingCaption = 25428,
+
+  TraceInterrupted = 25435,
+  StopTrace = 25438,
+  StartTrace = 25439,
+
+  // The program's own message box.
+  Yes = 25440,
+  No = 25441,
+  Ok = 25442,
+  Cancel = 25443,
+  BoxCharSet = 25444,
+  BoxFontFace = 25445,
+
+  // Results list column titles, in column order.
+  ColumnNumber = 25446,
+  ColumnAddress = 25447,
+  ColumnName = 25448,
+  ColumnRoundTrip = 25449,
+  ColumnAverage = 25450,
+  ColumnMinimum = 25451,
+  ColumnMaximum = 25452,
+  ColumnSent = 25453,
+  ColumnDropped = 25454,
+  ColumnLoss = 25455,
+  ColumnNetwork = 25456,
+  ColumnGraph = 25457,
+
+  // Texts without a string id of their own.
+  ProgramName = 900001,        // window title before the first trace
+  TraceEngine = 900002,        // event line when another process hands over a trace
+  Help = 900003,               // Help button of the error boxes
+  DatabaseOpenFailed = 900010,
+  DatabaseInvalid = 900011,    // %x: the loader's code
+  DatabaseInvalidTitle = 900012,
+  DatabaseNeedsUpdate = 900013,
+  DatabaseNeedsUpdateTitle = 900014,
+  ServersUnreachable = 900020,
+  ServersUnreachableTitle = 900021,
+  IcmpUnavailableTitle = 900030,
+};
+
+// The text of `id` in the program's language.
+QString UiText(TextId id);
+// The same with one printf-style value put in.
+QString UiText(TextId id, int value);
+
+}  // namespace hs::ui
