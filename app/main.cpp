@@ -8,9 +8,12 @@
 // trace is recorded and the settings and caches are saved.
 #include <QApplication>
 #include <QLibrary>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QTimer>
 #include <QStyleFactory>
+#include <QTranslator>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +26,7 @@
 #include "config/cache_file.h"
 #include "config/caches.h"
 #include "config/settings.h"
+#include "i18n/language.h"
 #include "map/map_table.h"
 #include "map/route_layout.h"
 #include "platform/clock.h"
@@ -32,6 +36,7 @@
 #include "trace/engine.h"
 #include "trace/history.h"
 #include "trace/target.h"
+#include "trace/texts.h"
 #include "ui/artwork.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
@@ -138,13 +143,22 @@ int main(int argc, char** argv) {
   if (!command.trace) return 0;
 
   QApplication app(argc, argv);
+  const std::string programDir = hs::platform::ExecutableDirectory();
+  // The program's language from the environment, whether or not its locale
+  // is installed; Qt's own texts (a text field's menu) follow it when Qt's
+  // translations are there.
+  const std::string language = hs::i18n::LanguageFromEnvironment();
+  hs::i18n::UseLanguage(programDir, language);
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QString::fromStdString(language)), "qtbase", "_",
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(&qtTexts);
   QApplication::setApplicationName("HopSight");
   QApplication::setDesktopFileName("hopsight");
   QApplication::setWindowIcon(hs::ui::ProgramIcon());
   ApplyColourScheme(app);
   Phase("application");
 
-  const std::string programDir = hs::platform::ExecutableDirectory();
   const std::string dataDir = programDir + "data";
   hs::platform::MakeDirectories(dataDir);
 
@@ -196,8 +210,8 @@ int main(int argc, char** argv) {
   });
   // Without ICMP every hop would time out: say why instead.
   if (hs::platform::IcmpOpenResult probe = hs::platform::OpenIcmpEcho(); !probe.echo) {
-    boxes.ShowOwnBox(probe.error, hs::ui::UiText(hs::ui::TextId::IcmpUnavailableTitle).toStdString(),
-                     hs::ui::kBoxTypeOk);
+    boxes.ShowOwnBox(hs::i18n::Tr(hs::text::kIcmpNotPermitted, probe.refusals, probe.program),
+                     hs::ui::UiText(hs::ui::TextId::IcmpUnavailableTitle).toStdString(), hs::ui::kBoxTypeOk);
   }
 
   engine.SetTargetText(command.target);

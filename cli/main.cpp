@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <clocale>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -23,8 +24,11 @@
 
 #include "cli/json_report.h"
 #include "cli/program_files.h"
+#include "cli/texts.h"
 #include "cli/whois_report.h"
+#include "i18n/language.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/icmp_echo.h"
 #include "platform/resolver.h"
 #include "trace/engine.h"
@@ -84,6 +88,11 @@ class TimedEcho final : public hs::platform::IcmpEcho {
   bool counted_;
 };
 
+// The round-trip column is as wide as its title in the program's language.
+size_t RoundTripWidth() {
+  return std::max<size_t>(8, hs::cli::text::DisplayWidth(hs::HopColumnTitle(hs::HopColumn::RoundTrip)));
+}
+
 // Prints rows once the trace has passed them; the destination row, shown
 // last while hops are still found, is printed when the route reaches it.
 class PrintingViews final : public hs::TraceViews {
@@ -114,7 +123,16 @@ class PrintingViews final : public hs::TraceViews {
   void PrintHeaderOnce() {
     if (!printRows_ || headerPrinted_) return;
     headerPrinted_ = true;
-    std::printf("%-3s %-15s %-40s %8s  %-36s %s\n", "#", "IP Address", "Name", "RT (ms)", "Location", "Network");
+    using hs::cli::text::PadLeft;
+    using hs::cli::text::PadRight;
+    using hs::HopColumn;
+    const std::string header = PadRight(hs::HopColumnTitle(HopColumn::Number), 3) + " " +
+                               PadRight(hs::HopColumnTitle(HopColumn::Address), 15) + " " +
+                               PadRight(hs::HopColumnTitle(HopColumn::Name), 40) + " " +
+                               PadLeft(hs::HopColumnTitle(HopColumn::RoundTrip), RoundTripWidth()) + "  " +
+                               PadRight(hs::i18n::Tr(hs::cli::text::kLocation), 36) + " " +
+                               hs::HopColumnTitle(HopColumn::Network);
+    std::printf("%s\n", header.c_str());
   }
   void PrintAll() {
     std::lock_guard g(lock_);
@@ -136,13 +154,14 @@ class PrintingViews final : public hs::TraceViews {
   std::string Line(const hs::HopRecord& row) const {
     using hs::HopCellText;
     using hs::HopColumn;
-    char buf[768];
-    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %-36s %s", HopCellText(row, HopColumn::Number).c_str(),
-                  HopCellText(row, HopColumn::Address).c_str(), HopCellText(row, HopColumn::Name).c_str(),
-                  HopCellText(row, HopColumn::RoundTrip).c_str(),
-                  hs::geo::LocationText(row.Location(), places_).c_str(),
-                  HopCellText(row, HopColumn::Network).c_str());
-    return buf;
+    using hs::cli::text::PadLeft;
+    using hs::cli::text::PadRight;
+    // Padded by terminal columns, not bytes: translated names may hold
+    // letters of two bytes or more, and Japanese ones take two columns.
+    return PadRight(HopCellText(row, HopColumn::Number), 3) + " " + PadRight(HopCellText(row, HopColumn::Address), 15) +
+           " " + PadRight(HopCellText(row, HopColumn::Name), 40) + " " +
+           PadLeft(HopCellText(row, HopColumn::RoundTrip), RoundTripWidth()) + "  " +
+           PadRight(hs::geo::LocationText(row.Location(), places_), 36) + " " + HopCellText(row, HopColumn::Network);
   }
 
 
@@ -192,32 +211,39 @@ class StderrStatus final : public hs::StatusDisplay {
 };
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois]\n"
-               "                      [--no-geo] [--data-dir DIR] TARGET\n"
-               "       hopsight-trace --location-servers [--data-dir DIR]\n"
-               "  TARGET    host name, dotted IPv4 address or URL\n"
-               "  --json    print the whole trace as JSON when it ends (rows are not printed as found)\n"
-               "  --timing  print probe timings to stderr when the trace ends\n"
-               "  --quiet   no status texts on stderr\n"
-               "  --record  record the trace in the trace history\n"
-               "  --replay  show the recorded trace of the target when it is under an hour old,\n"
-               "            otherwise trace and record it\n"
-               "  --whois   print the destination's Registrant and Network WhoIs texts after the route\n"
-               "            (text output only)\n"
-               "  --no-whois  no WhoIs lookups: the Network column stays empty\n"
-               "  --no-geo  ask no location server for positions (local sources still place hops)\n"
-               "  --location-servers  print the location servers (data/LS.ini) in the order they are\n"
-               "            asked, with their last response times in ms, and end\n"
-               "  --data-dir DIR  settings, caches, history and user locations (HopLoc.ini)\n"
-               "            (default: data/ beside the program, which also holds HopSight.gdp and\n"
-               "            hopsight.loca; a copy of those in DIR is used first)\n");
+  namespace t = hs::cli::text;
+  const std::string usage = hs::i18n::Tr(t::kUsage);
+  const std::string indent(hs::cli::text::DisplayWidth(usage), ' ');
+  std::string out = usage + " hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois]\n" +
+                    indent + "                [--no-geo] [--data-dir DIR] TARGET\n" + indent +
+                    " hopsight-trace --location-servers [--data-dir DIR]\n";
+  // Each option, then its description; the description's further lines
+  // start under its first.
+  const struct {
+    const char* option;
+    hs::i18n::Text description;
+  } options[] = {{"TARGET", t::kUsageTarget},     {"--json", t::kUsageJson},       {"--timing", t::kUsageTiming},
+                 {"--quiet", t::kUsageQuiet},     {"--record", t::kUsageRecord},   {"--replay", t::kUsageReplay},
+                 {"--whois", t::kUsageWhois},     {"--no-whois", t::kUsageNoWhois}, {"--no-geo", t::kUsageNoGeo},
+                 {"--location-servers", t::kUsageServers}, {"--data-dir DIR", t::kUsageDataDir}};
+  for (const auto& o : options) {
+    std::string line = "  " + std::string(o.option);
+    line += line.size() < 12 ? std::string(12 - line.size(), ' ') : std::string("  ");
+    for (char c : std::string(hs::i18n::Tr(o.description))) line += c == '\n' ? std::string("\n            ") : std::string(1, c);
+    out += line + "\n";
+  }
+  std::fputs(out.c_str(), stderr);
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Messages in the language the environment asks for, with the system's
+  // own reasons (file errors) in it too when its locale is there; numbers
+  // keep the C locale.
+  std::setlocale(LC_MESSAGES, "");
+  hs::i18n::UseLanguage(hs::platform::ExecutableDirectory(), hs::i18n::LanguageFromEnvironment());
   bool json = false, timing = false, quiet = false, printWhois = false, noWhois = false;
   bool networkGeo = true, listServers = false;
   int historyMode = -1;  // none
@@ -252,7 +278,8 @@ int main(int argc, char** argv) {
 
   hs::platform::IcmpOpenResult probe = hs::platform::OpenIcmpEcho();
   if (!probe.echo) {
-    std::fprintf(stderr, "hopsight-trace: %s\n", probe.error.c_str());
+    std::fprintf(stderr, "hopsight-trace: %s\n",
+                 hs::i18n::Tr(hs::text::kIcmpNotPermitted, probe.refusals, probe.program).c_str());
     return 3;
   }
   probe.echo.reset();
@@ -345,7 +372,7 @@ int main(int argc, char** argv) {
     tell();
     const int box = views.RefusedBox();
     std::fprintf(stderr, "hopsight-trace: %s\n",
-                 box == 2 ? hs::text::kErrorInvalidAddress : hs::text::kErrorNotResolved);
+                 hs::i18n::Tr(box == 2 ? hs::text::kErrorInvalidAddress : hs::text::kErrorNotResolved));
     return 2;
   }
 
@@ -355,13 +382,13 @@ int main(int argc, char** argv) {
       // Ctrl-C stops the trace like the Stop button; a probe still out is
       // not waited for.
       engine.StopTrace();
-      engine.Status().SetStatus(std::string(hs::text::kTraceInterrupted), 0);
+      engine.Status().SetStatus(std::string(hs::i18n::Tr(hs::text::kTraceInterrupted)), 0);
       stopped = true;
       break;
     }
   }
 
-  const bool completed = engine.Status().LastText() == hs::text::kTraceCompleted;
+  const bool completed = engine.Status().LastText() == hs::i18n::Tr(hs::text::kTraceCompleted);
   if (json) {
     std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed, files.places.get()).c_str());
   } else if (views.ChangedSincePrinted()) {

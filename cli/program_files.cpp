@@ -4,6 +4,8 @@
 #include <random>
 #include <utility>
 
+#include "cli/texts.h"
+#include "i18n/language.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -38,21 +40,20 @@ void ProgramFiles::LoadAtStart() {
   const config::FileLoad settingsLoad = config::LoadSettings(dataDir_, settings, wizard, false);
   if (settingsLoad.unreadable) {
     keepSettingsFile_ = true;
-    Tell("settings not read (defaults used, the file is left as it is): " + settingsLoad.error.Describe());
+    Tell(i18n::Tr(text::kSettingsNotRead, text::DescribeFileError(settingsLoad.error)));
   }
   const config::FileLoad cacheLoad = config::LoadCaches(dataDir_, caches);
   if (cacheLoad.unreadable) {
     keepCacheFile_ = true;
-    Tell("lookup caches not read (the file is left as it is): " + cacheLoad.error.Describe());
+    Tell(i18n::Tr(text::kCachesNotRead, text::DescribeFileError(cacheLoad.error)));
   }
   whoisServers = whois::LoadWhoIsServers(dataDir_);
   const config::CacheTrim trim = config::PurgeCaches(caches, settings, platform::CalendarTime());
   if (trim.Total() > 0) {
     // The caches are trimmed again at every exit; only a file that held
     // more than they keep is worth a word, and it comes up at start.
-    Tell("the lookup caches keep " + std::to_string(config::kCacheLimit) + " entries each: dropped " +
-         std::to_string(trim.names) + " names, " + std::to_string(trim.whois) + " WhoIs answers and " +
-         std::to_string(trim.locations) + " locations read from " + config::CacheFilePath(dataDir_));
+    Tell(i18n::Tr(text::kCachesTrimmed, int(config::kCacheLimit), int(trim.names), int(trim.whois),
+                  int(trim.locations), config::CacheFilePath(dataDir_)));
   }
   StderrMessages messages;
   geo::LoadLocationDatabase(ShippedFileDirectory(dataDir_, geo::kDatabaseFileName), database, &messages);
@@ -67,11 +68,11 @@ void ProgramFiles::SaveAtExit() {
   if (!keepSettingsFile_) {
     std::lock_guard g(homeLock_);
     if (platform::FileResult saved = config::SaveSettings(dataDir_, settings, false, nullptr); !saved)
-      Tell("settings not saved: " + saved.error.Describe());
+      Tell(i18n::Tr(text::kSettingsNotSaved, text::DescribeFileError(saved.error)));
   }
   if (!keepCacheFile_) {
     if (platform::FileResult saved = config::SaveCaches(dataDir_, caches, settings, platform::CalendarTime()); !saved)
-      Tell("lookup caches not saved: " + saved.error.Describe());
+      Tell(i18n::Tr(text::kCachesNotSaved, text::DescribeFileError(saved.error)));
   }
   geo::SaveUserLocations(dataDir_, userLocations);
   servers.Stop();
@@ -93,7 +94,9 @@ void ProgramFiles::SetHome(const GeoLocation& home) {
   settings.startLocation = home;
 }
 
-void ProgramFiles::NotRecorded(const platform::FileError& error) { Tell("trace not recorded: " + error.Describe()); }
+void ProgramFiles::NotRecorded(const platform::FileError& error) {
+  Tell(i18n::Tr(text::kTraceNotRecorded, text::DescribeFileError(error)));
+}
 
 void ProgramFiles::Tell(std::string message) {
   if (told_.insert(message).second) pending_.push_back(std::move(message));

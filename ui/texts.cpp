@@ -1,76 +1,98 @@
 #include "ui/texts.h"
 
+#include "i18n/language.h"
+
 namespace hs::ui {
 namespace {
 
-const char* English(TextId id) {
+i18n::Text Source(TextId id) {
   switch (id) {
-    case TextId::ErrorTitle: return "Error";
-    case TextId::NoMapsCaption: return "Map Loading Error";
-    case TextId::NoMapsText: return "No Map files found!";
+    case TextId::ErrorTitle: return NC_("81", "Error");
+    case TextId::NoMapsCaption: return NC_("94", "Map Loading Error");
+    case TextId::NoMapsText: return NC_("99", "No Map files found!");
     case TextId::ErrorNotResolved:
-      return "The domain name entered could not be resolved.  Ensure you spelled it correctly, and that you are "
-             "connected to the Internet.";
+      return NC_("104",
+                 "The domain name entered could not be resolved.  Ensure you spelled it correctly, and that you are "
+                 "connected to the Internet.");
     case TextId::ErrorInvalidAddress:
-      return "An invalid IP address format was entered.  IP addresses are composed of 4 numbers 1-255 separated "
-             "by periods (e.g. 192.168.1.2)";
-    case TextId::MapTab: return "Map View";
-    case TextId::ListTab: return "List View";
-    case TextId::RegistrantTab: return "Registrant";
-    case TextId::NetworkTab: return "Network";
-    case TextId::UpdateInformationTitle: return "HopSight Express Information";
+      return NC_("105",
+                 "An invalid IP address format was entered.  IP addresses are composed of 4 numbers 1-255 separated "
+                 "by periods (e.g. 192.168.1.2)");
+    // TRANSLATORS: the four tab captions of the bottom bar. Each shares a
+    // pill with its icon and leaves the caption about 80 pixels: keep them
+    // to one short word of about 10 letters (6 Japanese characters).
+    case TextId::MapTab: return NC_("15016", "Map View");
+    case TextId::ListTab: return NC_("15018", "List View");
+    case TextId::RegistrantTab: return NC_("15020", "Registrant");
+    case TextId::NetworkTab: return NC_("15022", "Network");
+    case TextId::UpdateInformationTitle: return NC_("25401", "HopSight Express Information");
     case TextId::NewVersionText:
-      return "A new version of HopSight Express is available.\nPress \"OK\" to GoOnline for the latest version\n"
-             " or \"Cancel\" to continue the program.";
-    case TextId::NewVersionTitle: return "New Version Available!";
+      return NC_("25419",
+                 "A new version of HopSight Express is available.\nPress \"OK\" to GoOnline for the latest version\n"
+                 " or \"Cancel\" to continue the program.");
+    case TextId::NewVersionTitle: return NC_("25420", "New Version Available!");
     case TextId::WorldMapMissingText:
-      return "World Map not found.  A world map file is required for the program to operate properly.";
-    case TextId::WorldMapMissingCaption: return "Map Loading Error";
-    case TextId::TraceInterrupted: return "Trace interrupted";
-    case TextId::StopTrace: return "Stop trace";
-    case TextId::StartTrace: return "Start trace";
-    case TextId::Yes: return "&Yes";
-    case TextId::No: return "&No";
-    case TextId::Ok: return "OK";
-    case TextId::Cancel: return "Cancel";
-    case TextId::BoxCharSet: return "0";
-    case TextId::BoxFontFace: return "MS Sans Serif";
-    case TextId::ColumnNumber: return "#";
-    case TextId::ColumnAddress: return "IP Address";
-    case TextId::ColumnName: return "Name";
-    case TextId::ColumnRoundTrip: return "RT (ms)";
-    case TextId::ColumnAverage: return "Ave (ms)";
-    case TextId::ColumnMinimum: return "Min (ms)";
-    case TextId::ColumnMaximum: return "Max (ms)";
-    case TextId::ColumnSent: return "# Sent Packets";
-    case TextId::ColumnDropped: return "# Dropped Packets";
-    case TextId::ColumnLoss: return "% Loss";
-    case TextId::ColumnNetwork: return "Network";
-    case TextId::ColumnGraph: return "Graph";
-    case TextId::ProgramName: return "HopSight";
-    case TextId::TraceEngine: return "Trace engine";
-    case TextId::Help: return "Help";
-    case TextId::DatabaseOpenFailed: return "\"Unable to open file HopSight.gdp.\"";
-    case TextId::DatabaseInvalid: return "Invalid file HopSight.gdp (0x%x)";
-    case TextId::DatabaseInvalidTitle: return "Error (LocDBInit)";
+      return NC_("25427",
+                 "World Map not found.  A world map file is required for the program to operate properly.");
+    case TextId::WorldMapMissingCaption: return NC_("25428", "Map Loading Error");
+    case TextId::TraceInterrupted: return NC_("25435", "Trace interrupted");
+    case TextId::StopTrace: return NC_("25438", "Stop trace");
+    case TextId::StartTrace: return NC_("25439", "Start trace");
+    // TRANSLATORS: captions of the program's own message box buttons; "&"
+    // marks the letter that presses the button with Alt.
+    case TextId::Yes: return NC_("25440", "&Yes");
+    case TextId::No: return NC_("25441", "&No");
+    case TextId::Ok: return NC_("25442", "OK");
+    case TextId::Cancel: return NC_("25443", "Cancel");
+    // TRANSLATORS: the message box's font: the character set number of
+    // the language's script (0 Western, 128 Japanese) and the font family.
+    // Name a family that the language's desktops have; when it is missing
+    // the program picks another that has the script's letters.
+    case TextId::BoxCharSet: return NC_("25444", "0");
+    case TextId::BoxFontFace: return NC_("25445", "MS Sans Serif");
+    // TRANSLATORS: the results list's column titles; ms are milliseconds.
+    case TextId::ColumnNumber: return NC_("25446", "#");
+    case TextId::ColumnAddress: return NC_("25447", "IP Address");
+    case TextId::ColumnName: return NC_("25448", "Name");
+    case TextId::ColumnRoundTrip: return NC_("25449", "RT (ms)");
+    case TextId::ColumnAverage: return NC_("25450", "Ave (ms)");
+    case TextId::ColumnMinimum: return NC_("25451", "Min (ms)");
+    case TextId::ColumnMaximum: return NC_("25452", "Max (ms)");
+    case TextId::ColumnSent: return NC_("25453", "# Sent Packets");
+    case TextId::ColumnDropped: return NC_("25454", "# Dropped Packets");
+    // xgettext:no-c-format
+    case TextId::ColumnLoss: return NC_("25455", "% Loss");
+    case TextId::ColumnNetwork: return NC_("25456", "Network");
+    case TextId::ColumnGraph: return NC_("25457", "Graph");
+    // TRANSLATORS: the window title before the first trace; the product name.
+    case TextId::ProgramName: return NC_("900001", "HopSight");
+    // TRANSLATORS: the event line when another start of the program hands over a trace.
+    case TextId::TraceEngine: return NC_("900002", "Trace engine");
+    case TextId::Help: return NC_("900003", "Help");
+    case TextId::DatabaseOpenFailed: return NC_("900010", "\"Unable to open file HopSight.gdp.\"");
+    // TRANSLATORS: %x is the loader's code as a hexadecimal number.
+    case TextId::DatabaseInvalid: return NC_("900011", "Invalid file HopSight.gdp (0x%x)");
+    case TextId::DatabaseInvalidTitle: return NC_("900012", "Error (LocDBInit)");
     case TextId::DatabaseNeedsUpdate:
-      return "The file Hopsight.gdp needs to be updated.\n\nPlease install the latest version of HopSight from "
-             "its web site to get a current location database.";
-    case TextId::DatabaseNeedsUpdateTitle: return "Hopsight Error";
+      return NC_("900013",
+                 "The file Hopsight.gdp needs to be updated.\n\nPlease install the latest version of HopSight from "
+                 "its web site to get a current location database.");
+    case TextId::DatabaseNeedsUpdateTitle: return NC_("900014", "Hopsight Error");
     case TextId::ServersUnreachable:
-      return "The location server could not be contacted.  Please ensure you are connected to the Internet.  If "
-             "your Internet connection appears to be working correctly, there may be some problem in reaching "
-             "the server.  Please try again later.";
-    case TextId::ServersUnreachableTitle: return "Error Contacting Server";
-    case TextId::IcmpUnavailableTitle: return "Tracing Not Permitted";
+      return NC_("900020",
+                 "The location server could not be contacted.  Please ensure you are connected to the Internet.  If "
+                 "your Internet connection appears to be working correctly, there may be some problem in reaching "
+                 "the server.  Please try again later.");
+    case TextId::ServersUnreachableTitle: return NC_("900021", "Error Contacting Server");
+    case TextId::IcmpUnavailableTitle: return NC_("900030", "Tracing Not Permitted");
   }
-  return "";
+  return {"", ""};
 }
 
 }  // namespace
 
-QString UiText(TextId id) { return QString::fromUtf8(English(id)); }
+QString UiText(TextId id) { return QString::fromUtf8(i18n::Tr(Source(id))); }
 
-QString UiText(TextId id, int value) { return QString::asprintf(English(id), value); }
+QString UiText(TextId id, int value) { return QString::fromStdString(i18n::Tr(Source(id), value)); }
 
 }  // namespace hs::ui

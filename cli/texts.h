@@ -1,0 +1,71 @@
+// What hopsight-trace says, in the program's language. The rows' own texts
+// and the status line come from the engine (trace/texts.h); --json carries
+// none of these.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "i18n/text.h"
+#include "platform/files.h"
+
+namespace hs::cli::text {
+
+// TRANSLATORS: the column of the hop's position in hopsight-trace's table.
+inline constexpr i18n::Text kLocation = NC_("hopsight-trace", "Location");
+// TRANSLATORS: the --whois report when a server gave no answer.
+inline constexpr i18n::Text kNoAnswer = NC_("hopsight-trace", "(no answer)");
+
+inline constexpr i18n::Text kSettingsNotRead =
+    NC_("hopsight-trace", "settings not read (defaults used, the file is left as it is): %s");
+inline constexpr i18n::Text kCachesNotRead =
+    NC_("hopsight-trace", "lookup caches not read (the file is left as it is): %s");
+// TRANSLATORS: the numbers are the cache limit, then the names, WhoIs
+// answers and locations dropped; %s is the cache file.
+inline constexpr i18n::Text kCachesTrimmed =
+    NC_("hopsight-trace",
+        "the lookup caches keep %d entries each: dropped %d names, %d WhoIs answers and %d locations read from %s");
+inline constexpr i18n::Text kSettingsNotSaved = NC_("hopsight-trace", "settings not saved: %s");
+inline constexpr i18n::Text kCachesNotSaved = NC_("hopsight-trace", "lookup caches not saved: %s");
+inline constexpr i18n::Text kTraceNotRecorded = NC_("hopsight-trace", "trace not recorded: %s");
+
+// Usage. The options themselves are not translated.
+inline constexpr i18n::Text kUsage = NC_("hopsight-trace", "usage:");
+// TRANSLATORS: descriptions of hopsight-trace's options; a line feed starts
+// a new line under the previous one.
+inline constexpr i18n::Text kUsageTarget = NC_("hopsight-trace", "host name, dotted IPv4 address or URL");
+inline constexpr i18n::Text kUsageJson =
+    NC_("hopsight-trace", "print the whole trace as JSON when it ends (rows are not printed as found)");
+inline constexpr i18n::Text kUsageTiming = NC_("hopsight-trace", "print probe timings to stderr when the trace ends");
+inline constexpr i18n::Text kUsageQuiet = NC_("hopsight-trace", "no status texts on stderr");
+inline constexpr i18n::Text kUsageRecord = NC_("hopsight-trace", "record the trace in the trace history");
+inline constexpr i18n::Text kUsageReplay =
+    NC_("hopsight-trace",
+        "show the recorded trace of the target when it is under an hour old,\notherwise trace and record it");
+inline constexpr i18n::Text kUsageWhois =
+    NC_("hopsight-trace",
+        "print the destination's Registrant and Network WhoIs texts after the route\n(text output only)");
+inline constexpr i18n::Text kUsageNoWhois = NC_("hopsight-trace", "no WhoIs lookups: the Network column stays empty");
+inline constexpr i18n::Text kUsageNoGeo =
+    NC_("hopsight-trace", "ask no location server for positions (local sources still place hops)");
+inline constexpr i18n::Text kUsageServers =
+    NC_("hopsight-trace",
+        "print the location servers (data/LS.ini) in the order they are asked,\nwith their last response times in "
+        "ms, and end");
+inline constexpr i18n::Text kUsageDataDir =
+    NC_("hopsight-trace",
+        "settings, caches, history and user locations (HopLoc.ini)\n(default: data/ beside the program, which also "
+        "holds HopSight.gdp and\nhopsight.loca; a copy of those in DIR is used first)");
+
+// A file that could not be read or written: what was done, the file and
+// the system's reason.
+std::string DescribeFileError(const platform::FileError& error);
+
+// Columns of a terminal that `text` (UTF-8) takes: East Asian wide letters
+// take two.
+size_t DisplayWidth(std::string_view text);
+// `text` padded with blanks to `width` columns (left-aligned, or right-aligned).
+std::string PadRight(std::string_view text, size_t width);
+std::string PadLeft(std::string_view text, size_t width);
+
+}  // namespace hs::cli::text
