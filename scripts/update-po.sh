@@ -20,6 +20,8 @@ git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | grep -v -E 
     --msgid-bugs-address=none --output="$pot"
 # The creation date changes at every run; it says nothing about the texts.
 sed -i '/^"POT-Creation-Date:/d' "$pot"
+# The texts are UTF-8; saying so lets msgen and msgfmt take the template as it is.
+sed -i "s/charset=CHARSET/charset=UTF-8/" "$pot"
 if ((check)); then
   diff -u po/hopsight.pot "$pot" >&2 || { echo "po/hopsight.pot is out of date: run scripts/update-po.sh" >&2; exit 1; }
   exit 0
