@@ -27,7 +27,14 @@ if ((check)); then
   exit 0
 fi
 cp "$pot" po/hopsight.pot
+# A text whose context changed (its number was moved) but whose English did
+# not keeps its translation; msgmerge marks it fuzzy with the previous msgid,
+# and the awk step below clears that mark when the previous msgid is the
+# msgid. The same finds translations prepared ahead of the code, kept as
+# obsolete entries (#~). Other fuzzy guesses stay fuzzy for a translator.
 for po in po/??.po; do
   [ -f "$po" ] || continue
-  msgmerge --quiet --update --backup=none --no-fuzzy-matching --sort-by-file "$po" po/hopsight.pot
+  msgmerge --quiet --previous --sort-by-file --output-file="$pot.merged" "$po" po/hopsight.pot
+  awk -f scripts/po-context-moved.awk "$pot.merged" >"$po"
+  rm -f "$pot.merged"
 done
