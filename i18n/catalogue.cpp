@@ -1,9 +1,35 @@
 #include "i18n/catalogue.h"
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstring>
 
 namespace hs::i18n {
+
+namespace {
+
+// The length of the printf conversion that starts at format[at] (a '%'), or
+// 0 when that per cent sign starts none.
+size_t ConversionAt(std::string_view format, size_t at) {
+  size_t i = at + 1;
+  auto take = [&](std::string_view set) {
+    while (i < format.size() && set.find(format[i]) != std::string_view::npos) ++i;
+  };
+  // No blank flag: the texts use "% " as a plain per cent sign ("% Loss").
+  take("-+#0'I");                  // flags
+  take("0123456789*");             // width
+  if (i < format.size() && format[i] == '.') {
+    ++i;
+    take("0123456789*");           // precision
+  }
+  take("hlLqjzZt");                // length
+  if (i < format.size() && std::string_view("diouxXeEfFgGaAcspnm").find(format[i]) != std::string_view::npos)
+    return i - at + 1;
+  return 0;
+}
+
+}  // namespace
 
 std::vector<std::string> FormatDirectives(std::string_view format) {
   std::vector<std::string> out;
@@ -13,24 +39,35 @@ std::vector<std::string> FormatDirectives(std::string_view format) {
       ++i;
       continue;
     }
-    const size_t start = i++;
-    auto take = [&](std::string_view set) {
-      while (i < format.size() && set.find(format[i]) != std::string_view::npos) ++i;
-    };
-    // No blank flag: the texts use "% " as a plain per cent sign ("% Loss").
-    take("-+#0'I");                  // flags
-    take("0123456789*");             // width
-    if (i < format.size() && format[i] == '.') {
-      ++i;
-      take("0123456789*");           // precision
+    if (const size_t n = ConversionAt(format, i)) {
+      out.emplace_back(format.substr(i, n));
+      i += n - 1;
     }
-    take("hlLqjzZt");                // length
-    // Anything else is a per cent sign that starts no conversion.
-    if (i < format.size() && std::string_view("diouxXeEfFgGaAcspnm").find(format[i]) != std::string_view::npos)
-      out.emplace_back(format.substr(start, i - start + 1));
-    else
-      i = start;
   }
+  return out;
+}
+
+std::vector<int> PlaceMarkers(std::string_view format) {
+  std::vector<int> out;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') continue;
+    if (i + 1 < format.size() && format[i + 1] == '%') {
+      ++i;
+      continue;
+    }
+    if (const size_t n = ConversionAt(format, i)) {
+      i += n - 1;
+      continue;
+    }
+    size_t j = i + 1;
+    int number = 0;
+    while (j < format.size() && j < i + 3 && format[j] >= '0' && format[j] <= '9') number = number * 10 + (format[j++] - '0');
+    if (number > 0) {
+      out.push_back(number);
+      i = j - 1;
+    }
+  }
+  std::sort(out.begin(), out.end());
   return out;
 }
 
@@ -99,7 +136,7 @@ std::optional<Catalogue> Catalogue::Parse(std::string bytes, std::string* why) {
       e.english = key.substr(eot + 1);
     }
     e.translated = value.data();
-    if (FormatDirectives(e.english) != FormatDirectives(value)) {
+    if (FormatDirectives(e.english) != FormatDirectives(value) || PlaceMarkers(e.english) != PlaceMarkers(value)) {
       c.rejected_.emplace_back(key);
       continue;
     }

@@ -14,6 +14,10 @@ namespace hs::i18n {
 // The printf conversions of `format` in order ("%d", "%s", "%08lx" …). A
 // per cent sign that starts no conversion ("%%", "% Loss", "(%)") is text.
 std::vector<std::string> FormatDirectives(std::string_view format);
+// The numbered place markers (%1 … %99) that the window fills in with
+// QString::arg, sorted: a translation may put them in any order, but must
+// keep each.
+std::vector<int> PlaceMarkers(std::string_view format);
 
 class Catalogue {
  public:
@@ -25,8 +29,9 @@ class Catalogue {
 
   // Reads the bytes of a .mo file. Nothing (and the reason in `why`) when
   // they are not one. Entries without a translation, and translations whose
-  // printf directives differ from their English text's, are left out: a
-  // wrong directive would make formatting read the wrong argument.
+  // printf directives or place markers differ from their English text's,
+  // are left out: a wrong directive would make formatting read the wrong
+  // argument, a lost marker a value.
   static std::optional<Catalogue> Parse(std::string bytes, std::string* why = nullptr);
 
   Catalogue(Catalogue&&) = default;

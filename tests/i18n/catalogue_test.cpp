@@ -93,13 +93,18 @@ TEST(CatalogueReader, DropsTranslationsThatChangeOrLoseADirective) {
   auto c = Catalogue::Parse(MoBytes({{"a\x04Waiting for %d queries", "Warte auf %s Abfragen"},
                                      {"b\x04Looking up %s", "Suche"},
                                      {"c\x04Ping #%d", "Ping #%d"},
-                                     {"d\x04Empty", ""}}));
+                                     {"d\x04Empty", ""},
+                                     {"e\x04%1 km after %2 ms", "%2 ms: %1 km"},
+                                     {"f\x04%1 km after %2 ms", "%1 km nach %1 ms"}}));
   ASSERT_TRUE(c);
+  EXPECT_STREQ(c->Find("e", "%1 km after %2 ms"), "%2 ms: %1 km");  // markers may move
+  EXPECT_EQ(c->Find("f", "%1 km after %2 ms"), nullptr);
   EXPECT_EQ(c->Find("a", "Waiting for %d queries"), nullptr);
   EXPECT_EQ(c->Find("b", "Looking up %s"), nullptr);
   EXPECT_STREQ(c->Find("c", "Ping #%d"), "Ping #%d");
   EXPECT_EQ(c->Find("d", "Empty"), nullptr);  // untranslated: the English text stands
-  EXPECT_EQ(c->Rejected(), (std::vector<std::string>{"a\x04Waiting for %d queries", "b\x04Looking up %s"}));
+  EXPECT_EQ(c->Rejected(),
+            (std::vector<std::string>{"a\x04Waiting for %d queries", "b\x04Looking up %s", "f\x04%1 km after %2 ms"}));
 }
 
 TEST(FormatDirectives, ListsConversionsAndSkipsPlainPerCentSigns) {
@@ -112,6 +117,12 @@ TEST(FormatDirectives, ListsConversionsAndSkipsPlainPerCentSigns) {
   EXPECT_EQ(FormatDirectives("損失率 (%)"), V{});
   EXPECT_EQ(FormatDirectives("ends in %"), V{});
   EXPECT_NE(FormatDirectives("%d then %s"), FormatDirectives("%s then %d"));
+  // Numbered markers are not conversions, and a width is not a marker.
+  EXPECT_EQ(FormatDirectives("%1 km after %2 ms"), V{});
+  EXPECT_EQ(PlaceMarkers("%2 km, but %1 ms (%3 km; 100%%, %5d)"), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(PlaceMarkers("%1 km"), PlaceMarkers("%1 Kilometer"));
+  EXPECT_NE(PlaceMarkers("%1 then %2"), PlaceMarkers("%1 then %1"));
+  EXPECT_EQ(PlaceMarkers("% Loss, %10 and %"), (std::vector<int>{10}));
 }
 
 // --- The language from the environment ---------------------------------------
@@ -180,6 +191,7 @@ TEST(BuiltCatalogues, TranslateEveryTextOfTheCodeWithItsDirectives) {
         continue;
       }
       EXPECT_EQ(FormatDirectives(t), FormatDirectives(e.english)) << language << ": " << e.english;
+      EXPECT_EQ(PlaceMarkers(t), PlaceMarkers(e.english)) << language << ": " << e.english;
     }
   }
 }
