@@ -1,0 +1,154 @@
+// hopsight-trace --csv, and the fields that the CSV and the JSON report
+// share: the AS of each row and whether its position is plausible.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include "asn/as_table.h"
+#include "asn/csv.h"
+#include "cli/csv_report.h"
+#include "cli/json_report.h"
+#include "cli/program_files.h"
+
+namespace hs::cli {
+namespace {
+
+asn::AsTable Table() {
+  return *asn::AsTable::FromBytes(asn::WriteAsTable({{0x08080800, 0x080808FF, 15169, "Google LLC"},
+                                                     {0x01010100, 0x010101FF, 13335, "Cloudflare, Inc."}}));
+}
+
+// A home in Berlin, a hop in Sydney 2 ms away (implausible) with a name
+// holding a comma and quotes, one 400 ms away (plausible), a silent hop.
+std::vector<HopRef> Route() {
+  HopRef home = HopRef::Create();
+  home->address = inet_addr("192.168.1.10");
+  home->sentCount = 1;
+  home->status = IP_TTL_EXPIRED_TRANSIT;
+  home->SetName("desk");
+  home->SetLocation({LocationSource::Home, 52.52, 13.405, 240});
+  HopRef near = HopRef::Create();
+  near->hopNumber = 1;
+  near->address = inet_addr("1.1.1.1");
+  near->lastRtt = 2;
+  near->sentCount = 1;
+  near->status = IP_TTL_EXPIRED_TRANSIT;
+  near->SetName("edge, \"one\".example");
+  near->SetNetName("NET, \"X\"");
+  near->SetLocation({LocationSource::Server, -33.8688, 151.2093, 160});
+  HopRef silent = HopRef::Create();
+  silent->hopNumber = 2;
+  silent->lastRtt = kNoTime;
+  silent->sentCount = 1;
+  silent->droppedCount = 1;
+  silent->status = IP_REQ_TIMED_OUT;
+  silent->SetName("No Response");
+  HopRef far = HopRef::Create();
+  far->hopNumber = 3;
+  far->address = inet_addr("8.8.8.8");
+  far->lastRtt = 400;
+  far->sentCount = 1;
+  far->status = IP_SUCCESS;
+  far->SetLocation({LocationSource::Server, -33.8688, 151.2093, 160});
+  return {home, near, silent, far};
+}
+
+std::vector<std::vector<std::string>> Parse(const std::string& text) {
+  csv::Reader reader(text);
+  std::vector<std::vector<std::string>> out;
+  std::vector<std::string> fields;
+  while (reader.Next(fields)) out.push_back(fields);
+  EXPECT_FALSE(reader.Failed());
+  return out;
+}
+
+TEST(CsvReport, NamesWithCommasAndQuotesAreQuotedAndEveryRecordEndsInCrLf) {
+  const asn::AsLookup as(Table());
+  const std::string text = TraceToCsv(Route(), nullptr, &as);
+  EXPECT_NE(text.find(",\"edge, \"\"one\"\".example\","), std::string::npos) << text;
+  EXPECT_NE(text.find(",\"NET, \"\"X\"\"\","), std::string::npos) << text;
+  EXPECT_NE(text.find(",13335,\"Cloudflare, Inc.\",false\r\n"), std::string::npos) << text;
+  size_t lines = 0;
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
+  EXPECT_EQ(lines, 5u);  // the header and four rows
+  EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
+}
+
+TEST(CsvReport, TheColumnsAreTheJsonKeysWithTheSameValues) {
+  const asn::AsLookup as(Table());
+  const std::vector<HopRef> rows = Route();
+  const auto records = Parse(TraceToCsv(rows, nullptr, &as));
+  ASSERT_EQ(records.size(), 5u);
+  const std::vector<std::string> header{"index", "address", "name", "rtt", "status", "sent", "dropped", "network",
+                                        "source", "latitude", "longitude", "precision", "asn", "asName",
+                                        "plausible"};
+  EXPECT_EQ(records[0], header);
+  const std::string json = TraceToJson(TraceContext{}, rows, true, nullptr, &as);
+  for (const std::string& key : header) EXPECT_NE(json.find("\"" + key + "\":"), std::string::npos) << key;
+  // Row by row: nulls are empty, the AS and the verdict as in the JSON.
+  EXPECT_EQ(records[1][2], "desk");
+  EXPECT_EQ(records[1][14], "");  // the home is not judged
+  EXPECT_EQ(records[2][2], "edge, \"one\".example");
+  EXPECT_EQ(records[2][12], "13335");
+  EXPECT_EQ(records[2][13], "Cloudflare, Inc.");
+  EXPECT_EQ(records[2][14], "false");
+  EXPECT_EQ(records[3][1], "");
+  EXPECT_EQ(records[3][3], "");  // no time
+  EXPECT_EQ(records[3][12], "");
+  EXPECT_EQ(records[4][9], "-33.868800");
+  EXPECT_EQ(records[4][14], "true");
+  EXPECT_NE(json.find("\"asn\":13335,\"asName\":\"Cloudflare, Inc.\",\"plausible\":false}"), std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"asn\":null,\"asName\":null,\"plausible\":null}"), std::string::npos);
+  EXPECT_NE(json.find("\"asn\":15169,\"asName\":\"Google LLC\",\"plausible\":true}"), std::string::npos);
+}
+
+TEST(CsvReport, WithoutAnAsTableTheAsFieldsAreEmpty) {
+  const auto records = Parse(TraceToCsv(Route()));
+  EXPECT_EQ(records[2][12], "");
+  EXPECT_EQ(records[2][13], "");
+  EXPECT_EQ(records[2][14], "false");
+}
+
+class CountingResolver final : public platform::Resolver {
+ public:
+  std::optional<uint32_t> FirstAddress(const std::string&) override { return inet_addr("198.18.0.1"); }
+  std::optional<std::string> ReverseName(uint32_t) override {
+    ++reverse;
+    return "r1.lab.test";
+  }
+  std::string LocalHostName() override { return "here"; }
+  int reverse = 0;
+};
+
+TEST(CliLookupsTest, WithoutReverseNamesNoNameIsLookedUpOrTakenFromTheCache) {
+  config::Caches caches;
+  CountingResolver resolver;
+  CliLookups lookups(caches, resolver);
+  TraceState state;
+  state.traceRunning = 1;
+  HopRef row = HopRef::Create();
+  row->address = inet_addr("198.18.1.2");
+  row->status = IP_TTL_EXPIRED_TRANSIT;
+  ASSERT_TRUE(lookups.LookupHopName(*row, true, state.Watch()));  // asks, and caches the answer
+  EXPECT_EQ(resolver.reverse, 1);
+  lookups.SetReverseNames(false);
+  HopRef again = HopRef::Create();
+  again->address = inet_addr("198.18.1.2");
+  again->status = IP_TTL_EXPIRED_TRANSIT;
+  EXPECT_FALSE(lookups.LookupHopName(*again, true, state.Watch()));
+  EXPECT_EQ(again->Name(), "");
+  EXPECT_EQ(resolver.reverse, 1);
+  HopRef silent = HopRef::Create();
+  silent->status = IP_REQ_TIMED_OUT;
+  lookups.LookupHopName(*silent, true, state.Watch());
+  EXPECT_EQ(silent->Name(), "No Response");
+  // The start sequence's resolver gives addresses but no names.
+  NoReverseNames numeric(resolver);
+  EXPECT_EQ(numeric.FirstAddress("x"), inet_addr("198.18.0.1"));
+  EXPECT_FALSE(numeric.ReverseName(inet_addr("198.18.1.2")));
+  EXPECT_EQ(resolver.reverse, 1);
+}
+
+}  // namespace
+}  // namespace hs::cli
