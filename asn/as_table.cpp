@@ -217,6 +217,18 @@ std::optional<AsInfo> AsTable::FindHostOrder(uint32_t address) const {
   return AsInfo{Get32(entry), std::string_view(&bytes_[namesAt_ + Get32(entry + 4)])};
 }
 
+std::vector<AsRange> AsTable::Ranges() const {
+  std::vector<AsRange> out;
+  for (size_t i = 0; i < ranges_; ++i) {
+    const uint32_t index = Index(i);
+    if (index == kNoAs) continue;
+    const char* entry = &bytes_[entriesAt_ + 8 * size_t(index)];
+    const uint32_t last = i + 1 < ranges_ ? Start(i + 1) - 1 : UINT32_MAX;
+    out.push_back(AsRange{Start(i), last, Get32(entry), std::string(&bytes_[namesAt_ + Get32(entry + 4)])});
+  }
+  return out;
+}
+
 std::optional<AsInfo> AsTable::Find(uint32_t networkOrderAddress) const {
   return FindHostOrder(ntohl(networkOrderAddress));
 }

@@ -76,6 +76,9 @@ class AsTable {
   // The same for an address as the hop rows hold it (network byte order).
   std::optional<AsInfo> Find(uint32_t networkOrderAddress) const;
 
+  // The ranges that have an AS, in address order (the writer's input again).
+  std::vector<AsRange> Ranges() const;
+
   size_t RangeCount() const { return ranges_; }
   size_t AsCount() const { return systems_; }
 
