@@ -267,9 +267,10 @@ TEST_F(WindowTest, TheListShowsFiveColumnsAndRewritesOnlyChangedCells) {
   Trace();
   Click(Centre(kListItem));
   ResultsList* list = window->List();
-  ASSERT_EQ(list->columnCount(), 5);
-  const QStringList titles{"#", "IP Address", "Name", "RT (ms)", "Network"};
-  for (int c = 0; c < 5; ++c) EXPECT_EQ(list->headerItem()->text(c), titles[c]);
+  // The five of the results list, then our AS column.
+  ASSERT_EQ(list->columnCount(), 6);
+  const QStringList titles{"#", "IP Address", "Name", "RT (ms)", "Network", "AS"};
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(list->headerItem()->text(c), titles[c]);
   const std::vector<HopRef> rows = engine->Table().Snapshot();
   ASSERT_EQ(list->topLevelItemCount(), int(rows.size()));
   EXPECT_EQ(list->topLevelItem(1)->text(1), "198.18.1.1");
@@ -289,6 +290,22 @@ TEST_F(WindowTest, TheListShowsFiveColumnsAndRewritesOnlyChangedCells) {
   // Another trace clears the rows first.
   list->RefreshAll({rows[0]}, trace + 1);
   EXPECT_EQ(list->topLevelItemCount(), 1);
+}
+
+TEST_F(WindowTest, HopsThatChangedSinceTheRecordedTraceOfThisTargetAreMarkedOnceTheTraceEnds) {
+  // Recorded: the silent router of row 2 answered then.
+  window->List()->SetRecordedRoute({kTarget, {0, Router(1), Router(2), Router(3), kTarget}, 1700000000});
+  Trace();
+  Click(Centre(kListItem));
+  ResultsList* list = window->List();
+  ASSERT_EQ(list->topLevelItemCount(), 5);
+  for (int i : {0, 1, 3, 4}) EXPECT_TRUE(list->topLevelItem(i)->icon(1).isNull()) << i;
+  EXPECT_FALSE(list->topLevelItem(2)->icon(1).isNull());
+  EXPECT_TRUE(list->topLevelItem(2)->toolTip(1).contains("198.18.1.2")) << list->topLevelItem(2)->toolTip(1).toStdString();
+  // A recorded route of another target marks nothing.
+  list->SetRecordedRoute({Ip("198.18.9.9"), {0, Router(1), Router(2), Router(3), kTarget}, 1700000000});
+  list->RefreshAll(engine->Table().Snapshot(), engine->Table().Generation());
+  EXPECT_TRUE(list->topLevelItem(2)->icon(1).isNull());
 }
 
 TEST_F(WindowTest, TheProgressBarNeverMovesBackUntilAReset) {
