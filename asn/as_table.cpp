@@ -236,6 +236,7 @@ std::optional<AsInfo> AsTable::Find(uint32_t networkOrderAddress) const {
 AsLookup::AsLookup(AsTable table) {
   std::call_once(once_, [] {});
   table_ = std::move(table);
+  loaded_ = true;
 }
 
 void AsLookup::Load() const {
@@ -250,6 +251,7 @@ void AsLookup::Load() const {
     table_ = AsTable::FromBytes(std::move(*bytes), &why);
     if (!table_) error_ = path_ + ": " + why;
   });
+  loaded_ = true;
 }
 
 std::optional<AsInfo> AsLookup::Find(uint32_t networkOrderAddress) const {

@@ -104,6 +104,8 @@ class AsLookup {
 
   std::optional<AsInfo> Find(uint32_t networkOrderAddress) const;
   bool Available() const;
+  // True once a lookup (or Available) has read the file, or tried to.
+  bool Loaded() const { return loaded_.load(); }
   // Why the table could not be read; empty when it was, or before the first use.
   std::string Error() const;
   const std::string& Path() const { return path_; }
@@ -115,6 +117,7 @@ class AsLookup {
   mutable std::once_flag once_;
   mutable std::optional<AsTable> table_;
   mutable std::string error_;
+  mutable std::atomic<bool> loaded_{false};
 };
 
 }  // namespace hs::asn

@@ -22,7 +22,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "asn/as_table.h"
@@ -361,10 +360,6 @@ int main(int argc, char** argv) {
   files.LoadAtStart();
   tell();
 
-  // The AS table is read beside the start of the trace rather than on the
-  // trace's own thread when its first hop is shown.
-  std::thread asTableLoad([&files] { files.asTable->Available(); });
-
   ProbeTimes times;
   hs::platform::SystemResolver systemResolver;
   hs::cli::NoReverseNames numericResolver(systemResolver);
@@ -427,7 +422,6 @@ int main(int argc, char** argv) {
   // At the end the trace shown goes into the history (unless a fresh record
   // was replayed), then the settings and the caches are saved.
   auto saveAtExit = [&](bool stopped) {
-    asTableLoad.join();
     // A stopped trace's controller may still be replaying from the history:
     // give it a moment to notice, and leave the history alone if it does not.
     // An interrupted --diff records nothing: it compared nothing either.
@@ -444,7 +438,6 @@ int main(int argc, char** argv) {
     tell();
   };
   if (!engine.StartTrace()) {
-    asTableLoad.join();
     files.SaveAtExit();
     tell();
     const int box = views.RefusedBox();

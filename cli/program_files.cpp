@@ -64,7 +64,7 @@ void ProgramFiles::LoadAtStart() {
 }
 
 void ProgramFiles::CheckAsTable() {
-  if (asTable && !asTable->Available()) Tell("AS table not read (hops get no AS numbers): " + asTable->Error());
+  if (asTable && asTable->Loaded() && !asTable->Available()) Tell("AS table not read (hops get no AS numbers): " + asTable->Error());
 }
 
 std::string ProgramFiles::RirIndexPath() const { return ShippedFileDirectory(dataDir_, "RIR.idx") + "/RIR.idx"; }

@@ -72,7 +72,7 @@ class ProgramFiles {
   std::unique_ptr<geo::PlaceFile> places;
   // The AS table (ASN.idx); read on first use.
   std::unique_ptr<asn::AsLookup> asTable;
-  // Says once why the AS table could not be read, if it could not.
+  // Says once why the AS table could not be read, if a lookup needed it.
   void CheckAsTable();
   whois::WhoIsServerTable whoisServers = whois::WhoIsServerTable::BuiltIn();
 
