@@ -61,7 +61,6 @@ QString Km(double km) { return QLocale().toString(qlonglong(std::llround(km))); 
 
 QIcon MarkIcon(HopMark mark) {
   QIcon icon;
-  if (mark == HopMark::None) return icon;
   icon.addPixmap(Draw(mark, 1.0));
   icon.addPixmap(Draw(mark, 2.0));
   return icon;

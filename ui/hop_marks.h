@@ -15,7 +15,7 @@ namespace hs::ui {
 
 enum class HopMark : int { None = 0, Plausible = 1, Implausible = 2, Changed = 3 };
 
-// The icon of a mark (at 1x and 2x); empty for None.
+// The icon of a mark (at 1x and 2x); a transparent one for None.
 QIcon MarkIcon(HopMark mark);
 
 // The mark and the tip of a verdict; no tip for a hop without a position.

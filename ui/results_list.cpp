@@ -16,6 +16,8 @@ namespace {
 
 // The item role that holds the mark a cell shows (a HopMark).
 constexpr int kMarkRole = Qt::UserRole + 1;
+// A cell without a mark and without the room for one.
+constexpr int kNoMarkSpace = -1;
 
 // Shows a cell's own tip (the reason behind its mark) and the whole text of
 // a cell that is cut off; nothing else.
@@ -84,7 +86,8 @@ ResultsList::ResultsList(QWidget* parent) : QTreeWidget(parent) {
   setSelectionBehavior(QAbstractItemView::SelectRows);
   for (const ListColumn& c : ListColumns())
     if (c.visible) visible_.push_back(c.id);
-  for (HopMark m : {HopMark::Plausible, HopMark::Implausible, HopMark::Changed}) icons_[size_t(m)] = MarkIcon(m);
+  for (HopMark m : {HopMark::None, HopMark::Plausible, HopMark::Implausible, HopMark::Changed})
+    icons_[size_t(m)] = MarkIcon(m);
   QStringList titles;
   for (int id : visible_) titles << UiText(ListColumns()[size_t(id)].title);
   setColumnCount(int(visible_.size()));
@@ -115,6 +118,11 @@ QString ResultsList::CellText(const HopRecord& row, int columnId) const {
   }
 }
 
+int ResultsList::MarkOf(int row, int column) const {
+  const QTreeWidgetItem* item = row >= 0 && row < topLevelItemCount() ? topLevelItem(row) : nullptr;
+  return item ? std::max(0, item->data(column, kMarkRole).toInt()) : 0;
+}
+
 void ResultsList::SetRecordedRoute(RecordedRoute route) {
   recorded_ = std::move(route);
   for (int i = 0; i < topLevelItemCount(); ++i) topLevelItem(i)->setData(1, kMarkRole, QVariant());
@@ -124,7 +132,9 @@ void ResultsList::SetMark(QTreeWidgetItem* item, int column, int mark, const QSt
   const QVariant shown = item->data(column, kMarkRole);
   if (shown.isValid() && shown.toInt() == mark && item->data(column, Qt::ToolTipRole).toString() == tip) return;
   item->setData(column, kMarkRole, mark);
-  item->setIcon(column, icons_[size_t(mark)]);
+  // kNoMarkSpace: no icon at all; None: a blank one, so that the texts of a
+  // column where some rows carry marks stay aligned.
+  item->setIcon(column, mark == kNoMarkSpace ? QIcon() : icons_[size_t(mark)]);
   item->setToolTip(column, tip);
   ++cellWrites_;
 }
@@ -144,14 +154,15 @@ void ResultsList::UpdateRow(QTreeWidgetItem* item, const std::vector<HopRef>& ro
   const bool hasPosition = row.Location().HasSource();
   SetMark(item, 0, int(PlausibilityMark(verdict)), hasPosition ? PlausibilityTip(verdict) : QString());
   // The address against the recorded route of the same target.
-  const bool settled = !routeSettled_ || routeSettled_();
+  const bool comparing = recorded_.target != 0 && recorded_.target == targetAddress_ &&
+                         (!routeSettled_ || routeSettled_());
   bool changed = false;
   std::optional<uint32_t> before;
-  if (settled && recorded_.target != 0 && recorded_.target == targetAddress_ && row.Stage() != HopStage::Created) {
+  if (comparing && row.Stage() != HopStage::Created) {
     if (size_t(index) < recorded_.addresses.size()) before = recorded_.addresses[size_t(index)];
     changed = before != row.address.load();
   }
-  SetMark(item, 1, int(changed ? HopMark::Changed : HopMark::None),
+  SetMark(item, 1, changed ? int(HopMark::Changed) : comparing ? int(HopMark::None) : kNoMarkSpace,
           changed ? ChangedHopTip(before, recorded_.time) : QString());
 }
 

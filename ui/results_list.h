@@ -69,6 +69,9 @@ class ResultsList : public QTreeWidget {
   const std::vector<int>& VisibleColumns() const { return visible_; }
   // The text of one cell of a hop, by column id.
   QString CellText(const HopRecord& row, int columnId) const;
+  // The mark a cell shows (HopMark as int: 0 none, 1 plausible, 2
+  // implausible, 3 changed).
+  int MarkOf(int row, int column) const;
   // Cells written since the list was made: a refresh without changes adds none.
   uint64_t CellWrites() const { return cellWrites_; }
 

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 
 #include "asn/as_table.h"
+#include "ui/hop_marks.h"
 #include "ui/results_list.h"
 
 namespace hs::ui {
@@ -52,23 +53,23 @@ TEST_F(ResultsMarks, TheAsColumnComesAfterTheFiveAndNamesEachHopsNetwork) {
 
 TEST_F(ResultsMarks, JudgedPositionsAreMarkedWithTheirReasonAndOthersAreExplainedOrLeftAlone) {
   list.RefreshAll(rows, 1);
-  EXPECT_FALSE(Item(1)->icon(0).isNull());
   EXPECT_TRUE(Item(1)->toolTip(0).startsWith("Implausible position")) << Item(1)->toolTip(0).toStdString();
   EXPECT_TRUE(Item(1)->toolTip(0).contains("2 ms")) << Item(1)->toolTip(0).toStdString();
-  EXPECT_FALSE(Item(2)->icon(0).isNull());
   EXPECT_TRUE(Item(2)->toolTip(0).startsWith("Plausible position"));
   // Not judged: no mark, a tip that says why; a hop without position: neither.
-  EXPECT_TRUE(Item(3)->icon(0).isNull());
+  EXPECT_EQ(list.MarkOf(3, 0), 0);
   EXPECT_EQ(Item(3)->toolTip(0), "Position not judged: the hop has no round-trip time.");
   EXPECT_TRUE(Item(0)->toolTip(0).startsWith("Your home location"));
-  EXPECT_TRUE(Item(4)->icon(0).isNull());
+  EXPECT_EQ(list.MarkOf(4, 0), 0);
   EXPECT_TRUE(Item(4)->toolTip(0).isEmpty());
   // Different marks for the two verdicts.
+  EXPECT_EQ(list.MarkOf(1, 0), int(HopMark::Implausible));
+  EXPECT_EQ(list.MarkOf(2, 0), int(HopMark::Plausible));
   EXPECT_NE(Item(1)->icon(0).pixmap(12).toImage(), Item(2)->icon(0).pixmap(12).toImage());
   // The built-in home judges nothing.
   rows[0]->SetLocation(kDefaultHomeLocation);
   list.RefreshAll(rows, 1);
-  EXPECT_TRUE(Item(1)->icon(0).isNull());
+  EXPECT_EQ(list.MarkOf(1, 0), 0);
   EXPECT_EQ(Item(1)->toolTip(0), "Position not judged: no home location is set.");
 }
 
@@ -90,18 +91,18 @@ TEST_F(ResultsMarks, ChangedHopsAreMarkedOnlyForTheSameTargetAndOnceTheRouteIsSe
   list.SetTargetAddress(target);
   list.SetRecordedRoute({target, {inet_addr("192.168.1.10"), inet_addr("8.8.8.8"), 0, inet_addr("9.9.9.9")}, 0});
   list.RefreshAll(rows, 1);
-  for (int i = 0; i < 5; ++i) EXPECT_TRUE(Item(i)->icon(1).isNull()) << i;
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(list.MarkOf(i, 1), 0) << i;
   settled = true;
   list.RefreshAll(rows, 1);
-  EXPECT_TRUE(Item(1)->icon(1).isNull());
-  EXPECT_FALSE(Item(2)->icon(1).isNull());  // was no reply
+  EXPECT_EQ(list.MarkOf(1, 1), 0);
+  EXPECT_NE(list.MarkOf(2, 1), 0);  // was no reply
   EXPECT_TRUE(Item(2)->toolTip(1).endsWith("this hop was no reply.")) << Item(2)->toolTip(1).toStdString();
-  EXPECT_TRUE(Item(3)->icon(1).isNull());
-  EXPECT_FALSE(Item(4)->icon(1).isNull());  // beyond the recorded route's end
+  EXPECT_EQ(list.MarkOf(3, 1), 0);
+  EXPECT_NE(list.MarkOf(4, 1), 0);  // beyond the recorded route's end
   EXPECT_TRUE(Item(4)->toolTip(1).endsWith("this hop was not part of the route."));
   list.SetTargetAddress(inet_addr("8.8.4.4"));
   list.RefreshAll(rows, 1);
-  EXPECT_TRUE(Item(2)->icon(1).isNull());
+  EXPECT_EQ(list.MarkOf(2, 1), 0);
 }
 
 }  // namespace
