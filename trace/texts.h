@@ -41,7 +41,7 @@ inline constexpr const char kRouteChangeLine[] = "hop %d: %s -> %s";
 inline constexpr const char kRouteNoReply[] = "no reply";
 inline constexpr const char kRouteNoHop[] = "none";
 inline constexpr const char kRouteNoChange[] = "no change";
-inline constexpr const char kRouteNotRecorded[] = "no recorded trace of %s: recorded now";
+inline constexpr const char kRouteNotRecorded[] = "no recorded trace of %s";
 
 inline constexpr const char kSoundStart[] = "start.wav";
 inline constexpr const char kSoundTimeout[] = "timeout.wav";
