@@ -8,6 +8,7 @@
 #include <numeric>
 #include <tuple>
 
+#include "platform/byte_order.h"
 #include "platform/files.h"
 
 namespace hs::asn {
@@ -15,15 +16,8 @@ namespace {
 
 constexpr size_t kHeaderSize = 20;
 
-uint32_t Get32(const char* p) {
-  const auto* b = reinterpret_cast<const unsigned char*>(p);
-  return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-}
-
-void Put32(std::string& out, uint32_t v) {
-  const char b[4] = {char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24 & 0xFF)};
-  out.append(b, 4);
-}
+using platform::AppendU32;
+using platform::LoadU32;
 
 struct Block {
   uint32_t first, last;
@@ -126,13 +120,13 @@ std::string WriteAsTable(const std::vector<AsRange>& input) {
       names += key.second;
       names += '\0';
     }
-    Put32(entries, key.first);
-    Put32(entries, at->second);
+    AppendU32(entries, key.first);
+    AppendU32(entries, at->second);
   }
   std::string starts, indices;
   auto boundary = [&](uint32_t start, uint32_t value) {
-    Put32(starts, start);
-    Put32(indices, value);
+    AppendU32(starts, start);
+    AppendU32(indices, value);
   };
   for (size_t i = 0; i < ranges.size(); ++i) {
     const AsRange& r = ranges[i];
@@ -142,9 +136,9 @@ std::string WriteAsTable(const std::vector<AsRange>& input) {
   if (!ranges.empty() && ranges.back().last != UINT32_MAX) boundary(ranges.back().last + 1, kNoAs);
 
   std::string out(kAsTableMagic);
-  Put32(out, uint32_t(starts.size() / 4));
-  Put32(out, uint32_t(systems.size()));
-  Put32(out, uint32_t(names.size()));
+  AppendU32(out, uint32_t(starts.size() / 4));
+  AppendU32(out, uint32_t(systems.size()));
+  AppendU32(out, uint32_t(names.size()));
   out += starts;
   out += indices;
   out += entries;
@@ -168,7 +162,7 @@ std::optional<AsTable> AsTable::FromBytes(std::string bytes, std::string* why) {
   };
   if (bytes.size() < kHeaderSize || std::string_view(bytes).substr(0, 8) != kAsTableMagic)
     return fail("not an AS table (no HopASN1 header)");
-  const uint64_t ranges = Get32(&bytes[8]), systems = Get32(&bytes[12]), names = Get32(&bytes[16]);
+  const uint64_t ranges = LoadU32(&bytes[8]), systems = LoadU32(&bytes[12]), names = LoadU32(&bytes[16]);
   const uint64_t size = kHeaderSize + 8 * ranges + 8 * systems + names;
   if (size != bytes.size())
     return fail("the counts call for " + std::to_string(size) + " bytes, the file has " + std::to_string(bytes.size()));
@@ -189,13 +183,13 @@ std::optional<AsTable> AsTable::FromBytes(std::string bytes, std::string* why) {
     if (index != kNoAs && index >= systems) return fail("range " + std::to_string(i) + " names no AS entry");
   }
   for (size_t i = 0; i < t.systems_; ++i)
-    if (Get32(&t.bytes_[t.entriesAt_ + 8 * i + 4]) >= names)
+    if (LoadU32(&t.bytes_[t.entriesAt_ + 8 * i + 4]) >= names)
       return fail("the name of AS entry " + std::to_string(i) + " lies outside the names");
   return t;
 }
 
-uint32_t AsTable::Start(size_t i) const { return Get32(&bytes_[startsAt_ + 4 * i]); }
-uint32_t AsTable::Index(size_t i) const { return Get32(&bytes_[indicesAt_ + 4 * i]); }
+uint32_t AsTable::Start(size_t i) const { return LoadU32(&bytes_[startsAt_ + 4 * i]); }
+uint32_t AsTable::Index(size_t i) const { return LoadU32(&bytes_[indicesAt_ + 4 * i]); }
 
 std::optional<AsInfo> AsTable::FindHostOrder(uint32_t address) const {
   if (IsSpecialPurpose(address) || ranges_ == 0) return std::nullopt;
@@ -214,7 +208,7 @@ std::optional<AsInfo> AsTable::FindHostOrder(uint32_t address) const {
   const uint32_t index = Index(low - 1);
   if (index == kNoAs) return std::nullopt;
   const char* entry = &bytes_[entriesAt_ + 8 * size_t(index)];
-  return AsInfo{Get32(entry), std::string_view(&bytes_[namesAt_ + Get32(entry + 4)])};
+  return AsInfo{LoadU32(entry), std::string_view(&bytes_[namesAt_ + LoadU32(entry + 4)])};
 }
 
 std::vector<AsRange> AsTable::Ranges() const {
@@ -224,7 +218,7 @@ std::vector<AsRange> AsTable::Ranges() const {
     if (index == kNoAs) continue;
     const char* entry = &bytes_[entriesAt_ + 8 * size_t(index)];
     const uint32_t last = i + 1 < ranges_ ? Start(i + 1) - 1 : UINT32_MAX;
-    out.push_back(AsRange{Start(i), last, Get32(entry), std::string(&bytes_[namesAt_ + Get32(entry + 4)])});
+    out.push_back(AsRange{Start(i), last, LoadU32(entry), std::string(&bytes_[namesAt_ + LoadU32(entry + 4)])});
   }
   return out;
 }

@@ -47,6 +47,7 @@ TEST(AsTable, RangesAnswerFromTheirFirstToTheirLastAddressAndNotBeyond) {
   EXPECT_EQ(At(t, Ip(9, 9, 10, 0)), "-");  // after the last range
   EXPECT_EQ(At(t, 0), "-");
   EXPECT_EQ(At(t, 0xFFFFFFFF), "-");
+  EXPECT_EQ(At(Table({}), Ip(8, 8, 8, 8)), "-");  // an empty table answers nothing
   // Network byte order, as the hop rows hold addresses.
   EXPECT_EQ(t.Find(inet_addr("8.8.8.8"))->asn, 15169u);
 }
@@ -64,23 +65,14 @@ TEST(AsTable, TheLastRangeMayReachTheTopOfTheAddressSpace) {
 }
 
 TEST(AsTable, WhereRangesOverlapTheNarrowerWinsAndTheWiderKeepsBothEnds) {
+  // The random comparison below covers overlaps at large; these are the ends.
   const AsTable t = Table({{Ip(20, 0, 0, 0), Ip(20, 255, 255, 255), 8075, "Wide"},
-                           {Ip(20, 1, 0, 0), Ip(20, 1, 0, 255), 65001, "Narrow"},
-                           // Equally wide, later in the list: the later wins.
-                           {Ip(30, 0, 0, 0), Ip(30, 0, 0, 255), 1, "First"},
-                           {Ip(30, 0, 0, 0), Ip(30, 0, 0, 255), 2, "Second"},
-                           // Two that overlap by a part: the narrower keeps all of itself.
-                           {Ip(40, 0, 0, 0), Ip(40, 0, 3, 255), 10, "Ten"},
-                           {Ip(40, 0, 3, 0), Ip(40, 0, 4, 255), 11, "Eleven"}});
+                           {Ip(20, 1, 0, 0), Ip(20, 1, 0, 255), 65001, "Narrow"}});
   EXPECT_EQ(At(t, Ip(20, 0, 255, 255)), "8075 Wide");
   EXPECT_EQ(At(t, Ip(20, 1, 0, 0)), "65001 Narrow");
   EXPECT_EQ(At(t, Ip(20, 1, 0, 255)), "65001 Narrow");
   EXPECT_EQ(At(t, Ip(20, 1, 1, 0)), "8075 Wide");
   EXPECT_EQ(At(t, Ip(20, 255, 255, 255)), "8075 Wide");
-  EXPECT_EQ(At(t, Ip(30, 0, 0, 7)), "2 Second");
-  EXPECT_EQ(At(t, Ip(40, 0, 2, 255)), "10 Ten");
-  EXPECT_EQ(At(t, Ip(40, 0, 3, 0)), "11 Eleven");
-  EXPECT_EQ(At(t, Ip(40, 0, 4, 255)), "11 Eleven");
 }
 
 TEST(AsTable, PrivateTestAndReservedSpaceHasNoAsWhateverTheDataSays) {
@@ -183,12 +175,6 @@ TEST(AsTable, TheReaderFollowsHandMadeBytes) {
   end.back() = 'x';
   refused(end, "no end");
   refused("", "header");
-}
-
-TEST(AsTable, AnEmptyListMakesATableThatAnswersNothing) {
-  const AsTable t = Table({});
-  EXPECT_EQ(t.RangeCount(), 0u);
-  EXPECT_EQ(At(t, Ip(8, 8, 8, 8)), "-");
 }
 
 TEST(AsLookup, AMissingFileAnswersNothingAndSaysWhy) {

@@ -29,14 +29,6 @@ TEST(Csv, TheReaderTakesQuotedFieldsLineEndsAndALastLineWithoutEnd) {
   EXPECT_EQ(records[0], (std::vector<std::string>{"a", "b, c", "d \"e\""}));
   EXPECT_EQ(records[1], (std::vector<std::string>{"multi\nline", ""}));
   EXPECT_EQ(records[2], (std::vector<std::string>{"last", "x"}));
-  Reader lines("one\n\"two\nlines\"\nthree\n");
-  std::vector<std::string> f;
-  ASSERT_TRUE(lines.Next(f));
-  EXPECT_EQ(lines.Line(), 1u);
-  ASSERT_TRUE(lines.Next(f));
-  EXPECT_EQ(lines.Line(), 2u);
-  ASSERT_TRUE(lines.Next(f));
-  EXPECT_EQ(lines.Line(), 4u);
 }
 
 TEST(Csv, AnUnclosedQuoteOrTextAfterAClosingQuoteFails) {

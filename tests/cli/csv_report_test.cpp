@@ -18,67 +18,44 @@ asn::AsTable Table() {
                                                      {0x01010100, 0x010101FF, 13335, "Cloudflare, Inc."}}));
 }
 
+HopRef Row(int n, const char* address, uint32_t rtt, int status, GeoLocation where = {}) {
+  HopRef r = HopRef::Create();
+  r->hopNumber = n;
+  r->address = inet_addr(address);
+  r->lastRtt = rtt;
+  r->sentCount = 1;
+  r->droppedCount = rtt == kNoTime ? 1 : 0;
+  r->status = status;
+  r->SetLocation(where);
+  return r;
+}
+
 // A home in Berlin, a hop in Sydney 2 ms away (implausible) with a name
-// holding a comma and quotes, one 400 ms away (plausible), a silent hop.
+// holding a comma and quotes, a silent hop, one 400 ms away (plausible).
 std::vector<HopRef> Route() {
-  HopRef home = HopRef::Create();
-  home->address = inet_addr("192.168.1.10");
-  home->sentCount = 1;
-  home->status = IP_TTL_EXPIRED_TRANSIT;
-  home->SetName("desk");
-  home->SetLocation({LocationSource::Home, 52.52, 13.405, 240});
-  HopRef near = HopRef::Create();
-  near->hopNumber = 1;
-  near->address = inet_addr("1.1.1.1");
-  near->lastRtt = 2;
-  near->sentCount = 1;
-  near->status = IP_TTL_EXPIRED_TRANSIT;
-  near->SetName("edge, \"one\".example");
-  near->SetNetName("NET, \"X\"");
-  near->SetLocation({LocationSource::Server, -33.8688, 151.2093, 160});
-  HopRef silent = HopRef::Create();
-  silent->hopNumber = 2;
-  silent->lastRtt = kNoTime;
-  silent->sentCount = 1;
-  silent->droppedCount = 1;
-  silent->status = IP_REQ_TIMED_OUT;
-  silent->SetName("No Response");
-  HopRef far = HopRef::Create();
-  far->hopNumber = 3;
-  far->address = inet_addr("8.8.8.8");
-  far->lastRtt = 400;
-  far->sentCount = 1;
-  far->status = IP_SUCCESS;
-  far->SetLocation({LocationSource::Server, -33.8688, 151.2093, 160});
-  return {home, near, silent, far};
+  constexpr GeoLocation kSydney{LocationSource::Server, -33.8688, 151.2093, 160};
+  std::vector<HopRef> rows{Row(0, "192.168.1.10", 0, IP_TTL_EXPIRED_TRANSIT, {LocationSource::Home, 52.52, 13.405, 240}),
+                           Row(1, "1.1.1.1", 2, IP_TTL_EXPIRED_TRANSIT, kSydney),
+                           Row(2, "0.0.0.0", kNoTime, IP_REQ_TIMED_OUT), Row(3, "8.8.8.8", 400, IP_SUCCESS, kSydney)};
+  rows[0]->SetName("desk");
+  rows[1]->SetName("edge, \"one\".example");
+  rows[1]->SetNetName("NET, \"X\"");
+  rows[2]->SetName("No Response");
+  return rows;
 }
 
-std::vector<std::vector<std::string>> Parse(const std::string& text) {
-  csv::Reader reader(text);
-  std::vector<std::vector<std::string>> out;
-  std::vector<std::string> fields;
-  while (reader.Next(fields)) out.push_back(fields);
-  EXPECT_FALSE(reader.Failed());
-  return out;
-}
-
-TEST(CsvReport, NamesWithCommasAndQuotesAreQuotedAndEveryRecordEndsInCrLf) {
+TEST(CsvReport, TheColumnsAreTheJsonKeysWithTheSameValuesAndNamesAreQuoted) {
   const asn::AsLookup as(Table());
-  const std::string text = TraceToCsv(Route(), nullptr, &as);
+  const std::vector<HopRef> rows = Route();
+  const std::string text = TraceToCsv(rows, nullptr, &as);
   EXPECT_NE(text.find(",\"edge, \"\"one\"\".example\","), std::string::npos) << text;
   EXPECT_NE(text.find(",\"NET, \"\"X\"\"\","), std::string::npos) << text;
   EXPECT_NE(text.find(",13335,\"Cloudflare, Inc.\",false\r\n"), std::string::npos) << text;
-  size_t lines = 0;
-  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
-  EXPECT_EQ(lines, 5u);  // the header and four rows
-  EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
-}
-
-TEST(CsvReport, TheColumnsAreTheJsonKeysWithTheSameValues) {
-  const asn::AsLookup as(Table());
-  const std::vector<HopRef> rows = Route();
-  const auto records = Parse(TraceToCsv(rows, nullptr, &as));
-  ASSERT_EQ(records.size(), 5u);
+  csv::Reader reader(text);
+  std::vector<std::vector<std::string>> records;
+  for (std::vector<std::string> fields; reader.Next(fields);) records.push_back(fields);
+  EXPECT_FALSE(reader.Failed());
+  ASSERT_EQ(records.size(), 5u);  // the header and four rows
   const std::vector<std::string> header{"index", "address", "name", "rtt", "status", "sent", "dropped", "network",
                                         "source", "latitude", "longitude", "precision", "asn", "asName",
                                         "plausible"};
@@ -86,12 +63,9 @@ TEST(CsvReport, TheColumnsAreTheJsonKeysWithTheSameValues) {
   const std::string json = TraceToJson(TraceContext{}, rows, true, nullptr, &as);
   for (const std::string& key : header) EXPECT_NE(json.find("\"" + key + "\":"), std::string::npos) << key;
   // Row by row: nulls are empty, the AS and the verdict as in the JSON.
-  EXPECT_EQ(records[1][2], "desk");
   EXPECT_EQ(records[1][14], "");  // the home is not judged
   EXPECT_EQ(records[2][2], "edge, \"one\".example");
-  EXPECT_EQ(records[2][12], "13335");
   EXPECT_EQ(records[2][13], "Cloudflare, Inc.");
-  EXPECT_EQ(records[2][14], "false");
   EXPECT_EQ(records[3][1], "");
   EXPECT_EQ(records[3][3], "");  // no time
   EXPECT_EQ(records[3][12], "");
@@ -101,13 +75,6 @@ TEST(CsvReport, TheColumnsAreTheJsonKeysWithTheSameValues) {
       << json;
   EXPECT_NE(json.find("\"asn\":null,\"asName\":null,\"plausible\":null}"), std::string::npos);
   EXPECT_NE(json.find("\"asn\":15169,\"asName\":\"Google LLC\",\"plausible\":true}"), std::string::npos);
-}
-
-TEST(CsvReport, WithoutAnAsTableTheAsFieldsAreEmpty) {
-  const auto records = Parse(TraceToCsv(Route()));
-  EXPECT_EQ(records[2][12], "");
-  EXPECT_EQ(records[2][13], "");
-  EXPECT_EQ(records[2][14], "false");
 }
 
 class CountingResolver final : public platform::Resolver {

@@ -46,16 +46,6 @@ TEST(Plausibility, AtTheEdgeTheMarginDecides) {
   EXPECT_EQ(JudgePosition(coarse, hopAt(2051), 9).verdict, Plausibility::Implausible);
 }
 
-TEST(Plausibility, MarginsFollowEachSourcesPrecision) {
-  EXPECT_NEAR(PositionMarginKm({LocationSource::Server, 0, 0, 200}), 1, 1e-9);
-  EXPECT_NEAR(PositionMarginKm({LocationSource::Server, 0, 0, 160}), 10, 1e-9);
-  EXPECT_NEAR(PositionMarginKm({LocationSource::User, 0, 0, 120}), 100, 1e-9);
-  EXPECT_NEAR(PositionMarginKm({LocationSource::Home, 0, 0, 240}), 1, 1e-9);  // never below a kilometre
-  EXPECT_NEAR(PositionMarginKm({LocationSource::Server, 0, 0, 0}), kEarthRadiusKm * 3.14159265358979323846, 1e-6);
-  EXPECT_EQ(PositionMarginKm({LocationSource::Database, 0, 0, 40}), 50);
-  EXPECT_EQ(PositionMarginKm({LocationSource::WhoIsAddress, 0, 0, 8}), 1000);
-}
-
 TEST(Plausibility, ARouteIsJudgedAgainstItsFirstRowWithTheTimesItShows) {
   auto row = [](GeoLocation where, uint32_t rtt, const char* address, int sent = 1, int dropped = 0) {
     HopRef r = HopRef::Create();

@@ -302,10 +302,6 @@ TEST_F(WindowTest, HopsThatChangedSinceTheRecordedTraceOfThisTargetAreMarkedOnce
   for (int i : {0, 1, 3, 4}) EXPECT_EQ(list->MarkOf(i, 1), 0) << i;
   EXPECT_EQ(list->MarkOf(2, 1), 3);
   EXPECT_TRUE(list->topLevelItem(2)->toolTip(1).contains("198.18.1.2")) << list->topLevelItem(2)->toolTip(1).toStdString();
-  // A recorded route of another target marks nothing.
-  list->SetRecordedRoute({Ip("198.18.9.9"), {0, Router(1), Router(2), Router(3), kTarget}, 1700000000});
-  list->RefreshAll(engine->Table().Snapshot(), engine->Table().Generation());
-  EXPECT_EQ(list->MarkOf(2, 1), 0);
 }
 
 TEST_F(WindowTest, TheProgressBarNeverMovesBackUntilAReset) {
