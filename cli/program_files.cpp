@@ -60,6 +60,12 @@ void ProgramFiles::LoadAtStart() {
   geo::LoadUserLocations(dataDir_, userLocations);
   places = std::make_unique<geo::PlaceFile>(ShippedFileDirectory(dataDir_, geo::kPlaceFileName) + "/" +
                                             std::string(geo::kPlaceFileName));
+  asTable = std::make_unique<asn::AsLookup>(ShippedFileDirectory(dataDir_, asn::kAsTableFileName) + "/" +
+                                            std::string(asn::kAsTableFileName));
+}
+
+void ProgramFiles::CheckAsTable() {
+  if (asTable && asTable->Loaded() && !asTable->Available()) Tell(i18n::Tr(text::kAsTableMissing, asTable->Error()));
 }
 
 std::string ProgramFiles::RirIndexPath() const { return ShippedFileDirectory(dataDir_, "RIR.idx") + "/RIR.idx"; }

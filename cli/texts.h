@@ -28,6 +28,8 @@ inline constexpr i18n::Text kCachesTrimmed =
 inline constexpr i18n::Text kSettingsNotSaved = NC_("hopsight-trace", "settings not saved: %s");
 inline constexpr i18n::Text kCachesNotSaved = NC_("hopsight-trace", "lookup caches not saved: %s");
 inline constexpr i18n::Text kTraceNotRecorded = NC_("hopsight-trace", "trace not recorded: %s");
+// TRANSLATORS: %s is what is wrong with the AS table file.
+inline constexpr i18n::Text kAsTableMissing = NC_("hopsight-trace", "AS table not read (hops get no AS numbers): %s");
 
 // Usage. The options themselves are not translated.
 inline constexpr i18n::Text kUsage = NC_("hopsight-trace", "usage:");
@@ -52,10 +54,30 @@ inline constexpr i18n::Text kUsageServers =
     NC_("hopsight-trace",
         "print the location servers (data/LS.ini) in the order they are asked,\nwith their last response times in "
         "ms, and end");
+inline constexpr i18n::Text kUsageCsv =
+    NC_("hopsight-trace",
+        "print the whole trace as CSV when it ends: a header row, then one record per\nrow with the JSON's fields");
+// TRANSLATORS: the quoted forms are what the program prints, in every
+// language: keep them as they are.
+inline constexpr i18n::Text kUsageDiff =
+    NC_("hopsight-trace",
+        "trace, print the hops whose address changed since the recorded trace of the\ntarget (\"hop N: OLD -> NEW\") "
+        "or \"no change\", then record the new trace");
+inline constexpr i18n::Text kUsageNoNames = NC_("hopsight-trace", "no reverse name lookups: hops show no host names");
+// TRANSLATORS: the quoted forms are what the program prints: keep them.
+inline constexpr i18n::Text kUsageAsn =
+    NC_("hopsight-trace",
+        "print \"ADDRESS ASN NAME\" for each address from the AS table (ASN.idx),\nor \"ADDRESS -\" when no network "
+        "announces it, without tracing");
 inline constexpr i18n::Text kUsageDataDir =
     NC_("hopsight-trace",
         "settings, caches, history and user locations (HopLoc.ini)\n(default: data/ beside the program, which also "
-        "holds HopSight.gdp and\nhopsight.loca; a copy of those in DIR is used first)");
+        "holds HopSight.gdp,\nhopsight.loca and ASN.idx; a copy of those in DIR is used first)");
+
+// TRANSLATORS: --asn: %s is what was given in place of an address.
+inline constexpr i18n::Text kNotAnAddress = NC_("hopsight-trace", "not an IPv4 address: %s");
+// TRANSLATORS: %s is what is wrong with the AS table file.
+inline constexpr i18n::Text kAsTableNotRead = NC_("hopsight-trace", "AS table not read: %s");
 
 // A file that could not be read or written: what was done, the file and
 // the system's reason.

@@ -48,6 +48,23 @@ inline constexpr i18n::Text kIcmpNotPermitted =
         "ICMP echo is not permitted (%s). Allow unprivileged ICMP with: sysctl -w "
         "net.ipv4.ping_group_range=\"0 2147483647\" or grant raw sockets with: setcap cap_net_raw+ep %s");
 
+// hopsight-trace's table: whether a position agrees with the round-trip
+// time, and the hop's autonomous system.
+// TRANSLATORS: a column title of hopsight-trace's table and its two values;
+// the column is 9 characters wide.
+inline constexpr i18n::Text kColumnPlausible = NC_("hopsight-trace", "Plausible");
+inline constexpr i18n::Text kColumnAs = NC_("hopsight-trace", "AS");
+inline constexpr i18n::Text kPlausibleYes = NC_("hopsight-trace", "yes");
+inline constexpr i18n::Text kPlausibleNo = NC_("hopsight-trace", "no");
+
+// Route changes since the recorded trace (hopsight-trace --diff). Lines
+// that scripts read, as --json and --csv: the same in every language.
+inline constexpr const char kRouteChangeLine[] = "hop %d: %s -> %s";
+inline constexpr const char kRouteNoReply[] = "no reply";
+inline constexpr const char kRouteNoHop[] = "none";
+inline constexpr const char kRouteNoChange[] = "no change";
+inline constexpr const char kRouteNotRecorded[] = "no recorded trace of %s";
+
 inline constexpr const char kSoundStart[] = "start.wav";
 inline constexpr const char kSoundTimeout[] = "timeout.wav";
 inline constexpr const char kSoundError[] = "error.wav";

@@ -61,6 +61,8 @@ MainWindow::MainWindow(TraceEngine& engine, const map::MapTable& maps, const map
   style.labelCharSet = settings.font.charSet;
   style.labelHeight = std::abs(settings.font.height);
   list_ = new ResultsList(this);
+  // Changed hops are marked once the rows stand in their final order.
+  list_->SetRouteSettled([this] { return !engine_.Running(); });
   text_ = new QPlainTextEdit(this);
   text_->setReadOnly(true);
   text_->setFrameShape(QFrame::NoFrame);
@@ -315,6 +317,7 @@ void MainWindow::ApplyViewWork() {
   if (work.title) {
     setWindowTitle(FromWire(*work.title));
     targetAddress_ = work.titleTargetAddress;
+    list_->SetTargetAddress(targetAddress_);
   }
   if (work.busy) SetBusy(*work.busy);
   if (work.threadsStarted > 0) {

@@ -85,6 +85,33 @@ i18n::Text Source(TextId id) {
                  "the server.  Please try again later.");
     case TextId::ServersUnreachableTitle: return NC_("900021", "Error Contacting Server");
     case TextId::IcmpUnavailableTitle: return NC_("900030", "Tracing Not Permitted");
+    // TRANSLATORS: the results list's column of the hop's autonomous system.
+    case TextId::ColumnAs: return NC_("900040", "AS");
+    // TRANSLATORS: tips on the results list's marks. %1 and the other
+    // numbered markers are filled in (distances in km, times in ms); each
+    // must stay, in any order.
+    case TextId::PlausibleTip:
+      return NC_("900041",
+                 // xgettext:qt-format
+                 "Plausible position: %1 km from your home location; a reply after %2 ms can come from up to %3 km "
+                 "away.");
+    case TextId::ImplausibleTip:
+      return NC_("900042",
+                 // xgettext:qt-format
+                 "Implausible position: %1 km from your home location, but a reply after %2 ms can come from at most "
+                 "%3 km away (%4 km of that for the precision of the two positions). The hop is nearer than the map "
+                 "shows.");
+    case TextId::NotJudgedNoTime: return NC_("900043", "Position not judged: the hop has no round-trip time.");
+    case TextId::NotJudgedNoHome: return NC_("900044", "Position not judged: no home location is set.");
+    case TextId::HomeReference:
+      return NC_("900045",
+                 "Your home location: the positions of the other hops are judged against it.");
+    // TRANSLATORS: %1 is when the trace was recorded, %2 the hop's address
+    // then, or one of the two texts below.
+    // xgettext:qt-format
+    case TextId::ChangedHopTip: return NC_("900046", "Changed since the trace recorded %1: this hop was %2.");
+    case TextId::RouteNoReply: return NC_("900047", "no reply");
+    case TextId::RouteNoHop: return NC_("900048", "not part of the route");
   }
   return {"", ""};
 }
