@@ -196,11 +196,6 @@ std::string ExecutableDirectory() {
   return path.substr(0, slash + 1);
 }
 
-bool PathExists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 SharedFile& SharedFile::operator=(SharedFile&& o) noexcept {
   if (this != &o) {
     Close();

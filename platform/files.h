@@ -68,9 +68,6 @@ FileResult MakeDirectories(const std::string& path);
 // Directory of the running executable, with a trailing '/'; empty when unknown.
 std::string ExecutableDirectory();
 
-// True when something exists at the path (a file that cannot be read still exists).
-bool PathExists(const std::string& path);
-
 // A file opened for one slot of a shared database. Every open creates an
 // absent file empty. Readers take a shared lock, a writer an exclusive one,
 // so several processes may read at once while a writer has the file alone.
