@@ -19,6 +19,7 @@
 #include <random>
 #include <string>
 
+#include "asn/as_table.h"
 #include "cli/program_files.h"
 #include "config/cache_file.h"
 #include "config/caches.h"
@@ -35,6 +36,7 @@
 #include "ui/artwork.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
+#include "ui/results_list.h"
 #include "ui/texts.h"
 
 namespace {
@@ -172,6 +174,9 @@ int main(int argc, char** argv) {
   Phase("settings");
   hs::ui::MainWindow window(engine, maps, &namer, settings, boxes);
   boxes.SetOwner(&window);
+  // The list's AS column; the table is read on its first lookup.
+  hs::asn::AsLookup asTable(dataDir + "/" + std::string(hs::asn::kAsTableFileName));
+  window.List()->SetAsLookup(&asTable);
   Phase("window");
   // The window's making loads the maps, then the caches, and purges them.
   maps.LoadAtStartup(programDir + "maps", &boxes);
@@ -203,10 +208,16 @@ int main(int argc, char** argv) {
   engine.SetTargetText(command.target);
   const std::string target = command.target;
   const int mode = command.historyMode;
-  window.StartTrace([&engine, &history, &resolver, target, mode] {
+  window.StartTrace([&engine, &history, &resolver, &window, target, mode] {
     // Keyed by the target's address; resolving it may wait on the network.
-    history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0), mode);
+    const uint32_t key = hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0);
+    history.Open(key, mode);
     engine.Context().history = &history;
+    // The list marks the hops that changed since the recorded trace.
+    hs::ui::RecordedRoute recorded{key, {}, history.Record().time};
+    for (const hs::TraceHopEntry& entry : history.Entries()) recorded.addresses.push_back(entry.address);
+    hs::ui::ResultsList* list = window.List();
+    QMetaObject::invokeMethod(list, [list, recorded] { list->SetRecordedRoute(recorded); }, Qt::QueuedConnection);
   });
 
   const int result = app.exec();

@@ -59,6 +59,12 @@ void ProgramFiles::LoadAtStart() {
   geo::LoadUserLocations(dataDir_, userLocations);
   places = std::make_unique<geo::PlaceFile>(ShippedFileDirectory(dataDir_, geo::kPlaceFileName) + "/" +
                                             std::string(geo::kPlaceFileName));
+  asTable = std::make_unique<asn::AsLookup>(ShippedFileDirectory(dataDir_, asn::kAsTableFileName) + "/" +
+                                            std::string(asn::kAsTableFileName));
+}
+
+void ProgramFiles::CheckAsTable() {
+  if (asTable && asTable->Loaded() && !asTable->Available()) Tell("AS table not read (hops get no AS numbers): " + asTable->Error());
 }
 
 std::string ProgramFiles::RirIndexPath() const { return ShippedFileDirectory(dataDir_, "RIR.idx") + "/RIR.idx"; }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "asn/as_table.h"
 #include "config/cache_file.h"
 #include "config/caches.h"
 #include "config/settings.h"
@@ -69,6 +70,10 @@ class ProgramFiles {
   geo::UserLocations userLocations;
   // Place names for the Location column; read on first use.
   std::unique_ptr<geo::PlaceFile> places;
+  // The AS table (ASN.idx); read on first use.
+  std::unique_ptr<asn::AsLookup> asTable;
+  // Says once why the AS table could not be read, if a lookup needed it.
+  void CheckAsTable();
   whois::WhoIsServerTable whoisServers = whois::WhoIsServerTable::BuiltIn();
 
   // RIR.idx of the data directory, or else the one shipped beside the program.
@@ -90,6 +95,19 @@ class ProgramFiles {
 // the data directory when the file is there, else the program's own.
 std::string ShippedFileDirectory(const std::string& dataDir, std::string_view name);
 
+// A resolver that answers no reverse lookups (hopsight-trace -n): names and
+// addresses of hosts still resolve through `inner`.
+class NoReverseNames final : public platform::Resolver {
+ public:
+  explicit NoReverseNames(platform::Resolver& inner) : inner_(inner) {}
+  std::optional<uint32_t> FirstAddress(const std::string& host) override { return inner_.FirstAddress(host); }
+  std::optional<std::string> ReverseName(uint32_t) override { return std::nullopt; }
+  std::string LocalHostName() override { return inner_.LocalHostName(); }
+
+ private:
+  platform::Resolver& inner_;
+};
+
 // What the trace asks of the lookup subsystems.
 class CliLookups final : public HopLookups {
  public:
@@ -97,7 +115,11 @@ class CliLookups final : public HopLookups {
   CliLookups(config::Caches& caches, platform::Resolver& resolver, geo::LocalSources locations = {},
              geo::RoutePlacer* placer = nullptr, geo::LocationServerTable* servers = nullptr)
       : names_(caches.names, resolver), locations_(locations), placer_(placer), servers_(servers) {}
+  // Without reverse names (-n) rows get no host names, not even cached ones;
+  // a silent hop still reads "No Response".
+  void SetReverseNames(bool on) { reverseNames_ = on; }
   bool LookupHopName(HopRecord& row, bool networkAllowed, const CancellationWatch& watch) override {
+    if (!reverseNames_) return HopLookups::LookupHopName(row, networkAllowed, watch);
     return names_.LookupHopName(row, networkAllowed, watch);
   }
   bool LocateHop(HopRecord& row) override { return geo::LocateHop(locations_, row); }
@@ -137,6 +159,7 @@ class CliLookups final : public HopLookups {
   whois::WhoIsLookups* whois_ = nullptr;
   geo::RoutePlacer* placer_;
   geo::LocationServerTable* servers_;
+  bool reverseNames_ = true;
 };
 
 }  // namespace hs::cli

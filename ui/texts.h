@@ -67,6 +67,18 @@ enum class TextId : int {
   ServersUnreachable = 900020,
   ServersUnreachableTitle = 900021,
   IcmpUnavailableTitle = 900030,
+
+  // Our additions to the results list: the AS column, and the marks of
+  // plausible and implausible positions and of changed hops with their tips.
+  ColumnAs = 900040,
+  PlausibleTip = 900041,       // %1 km from home, %2 ms, %3 km allowed
+  ImplausibleTip = 900042,     // %1 km from home, %2 ms, %3 km allowed, %4 km margin
+  NotJudgedNoTime = 900043,
+  NotJudgedNoHome = 900044,
+  HomeReference = 900045,
+  ChangedHopTip = 900046,      // %1 when the trace was recorded, %2 what the hop was then
+  RouteNoReply = 900047,
+  RouteNoHop = 900048,
 };
 
 // The text of `id` in the program's language.
