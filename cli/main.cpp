@@ -21,8 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
+#include "app/program_dir.h"
 #include "cli/json_report.h"
-#include "cli/program_files.h"
 #include "cli/whois_report.h"
 #include "platform/clock.h"
 #include "platform/icmp_echo.h"
@@ -175,6 +176,15 @@ class PrintingViews final : public hs::TraceViews {
   std::vector<SteadyClock::time_point> updates_;
 };
 
+// The location database loader's message boxes, as lines on stderr.
+class StderrMessages final : public hs::geo::GeoMessages {
+ public:
+  void ShowMessage(std::string_view text, std::string_view caption) override {
+    std::fprintf(stderr, "hopsight-trace: %.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()),
+                 text.data());
+  }
+};
+
 class StderrStatus final : public hs::StatusDisplay {
  public:
   explicit StderrStatus(bool quiet) : quiet_(quiet) {}
@@ -210,8 +220,10 @@ int Usage() {
                "  --location-servers  print the location servers (data/LS.ini) in the order they are\n"
                "            asked, with their last response times in ms, and end\n"
                "  --data-dir DIR  settings, caches, history and user locations (HopLoc.ini)\n"
-               "            (default: data/ beside the program, which also holds HopSight.gdp and\n"
-               "            hopsight.loca; a copy of those in DIR is used first)\n");
+               "            (default: data/ in the program's directory, which also holds HopSight.gdp,\n"
+               "            hopsight.loca and RIR.idx; a copy of those in DIR is used first)\n"
+               "The program's directory is the one hopsight uses: the program's own when it holds\n"
+               "maps/, else hopsight/ under the XDG data home. Set the home location with hopsight /H.\n");
   return 2;
 }
 
@@ -221,7 +233,7 @@ int main(int argc, char** argv) {
   bool json = false, timing = false, quiet = false, printWhois = false, noWhois = false;
   bool networkGeo = true, listServers = false;
   int historyMode = -1;  // none
-  std::string target, dataDir = hs::cli::DefaultDataDirectory();
+  std::string target, dataDir = hs::app::ProgramDataDirectory();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--json") json = true;
@@ -263,23 +275,30 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 
-  hs::cli::ProgramFiles files(dataDir);
+  hs::app::Program program(dataDir);
   // Problems with the data files: each said once, on stderr.
-  auto tell = [&files] {
-    for (const std::string& message : files.TakeMessages()) std::fprintf(stderr, "hopsight-trace: %s\n", message.c_str());
+  auto tell = [&program] {
+    for (const std::string& message : program.TakeMessages())
+      std::fprintf(stderr, "hopsight-trace: %s\n", message.c_str());
   };
-  files.LoadAtStart();
+  if (!hs::app::ProgramDirectoryProblem().empty())
+    std::fprintf(stderr, "hopsight-trace: %s\n", hs::app::ProgramDirectoryProblem().c_str());
+  program.LoadServerList();
+  // There is no wizard without a window: hopsight /H sets the home location.
+  hs::config::NoHomeLocationWizard noWizard;
+  program.LoadSettings(noWizard, false);
+  if (!program.HasHome() && !quiet)
+    std::fprintf(stderr, "hopsight-trace: no home location is set (this computer's row gets a default "
+                         "position); set it with: hopsight /H\n");
+  StderrMessages loaderMessages;
+  program.LoadLookupData(&loaderMessages);
   tell();
 
   ProbeTimes times;
   hs::platform::SystemResolver resolver;
-  // The WhoIs workers outlive the engine's threads, which start them.
-  hs::whois::RirIndex rirIndex(files.RirIndexPath());
-  hs::whois::WhoIsQuerier whoisQuerier(files.whoisServers, rirIndex, files.caches.whois, resolver);
-  hs::whois::WhoIsLookups whoisLookups(whoisQuerier, files.caches.locations);
   hs::TraceEngine::Platform platform;
   platform.resolver = &resolver;
-  platform.homeLocation = [&files] { return files.Home(); };
+  platform.homeLocation = [&program] { return program.Home(); };
   // The controller's echoes are timed; the destination probe's (a second
   // facility opened on its own thread) are not part of the route's sum.
   std::atomic<int> opened{0};
@@ -291,33 +310,16 @@ int main(int argc, char** argv) {
   };
 
   hs::TraceEngine engine(std::move(platform));
-  PrintingViews views(engine, !json, files.places.get());
+  PrintingViews views(engine, !json, program.Places());
   StderrStatus status(quiet);
-  // Positions from the location servers: the whole route in one request at
-  // the end of the trace, and the weekly timing of the servers beside it.
-  hs::geo::RoutePlacer placer({&files.servers, &files.caches.locations, files.Identity(),
-                               [&files](const hs::GeoLocation& home) { files.SetHome(home); }, {}});
-  if (networkGeo)
-    files.servers.StartSpeedTest(files.Identity(), [&resolver]() -> uint32_t {
-      return resolver.FirstAddress(resolver.LocalHostName()).value_or(0);
-    });
-  hs::cli::CliLookups lookups(files.caches, resolver, files.LocationSources(), networkGeo ? &placer : nullptr,
-                              &files.servers);
-  if (!noWhois) {
-    whoisLookups.SetViews(&views);
-    // A network's postal address is placed through the location servers.
-    whoisLookups.SetPlaceLookup([&lookups](const hs::whois::PlaceQuery& q) {
-      return lookups.PlaceLookupForWhoIs(q);
-    });
-    lookups.SetWhoIs(&whoisLookups);
-  }
+  program.StartLookups(resolver, {!noWhois, networkGeo}, &views);
+  engine.SetLookups(&program.Lookups());
   engine.SetViews(&views);
-  engine.SetLookups(&lookups);
   engine.Status().SetDisplay(&status);
 
   const auto processStart = SteadyClock::now();
   engine.SetTargetText(target);
-  hs::TraceHistory history(files.DataDir());
+  hs::TraceHistory history(program.DataDir());
   if (historyMode >= 0) {
     // Keyed by the target's address, so two host names never share a record.
     history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0), historyMode);
@@ -332,16 +334,17 @@ int main(int argc, char** argv) {
     hs::platform::FileError notRecorded;
     if (historyMode >= 0 && idle && !history.Finish(engine.Table().Snapshot(), &notRecorded) &&
         notRecorded.code != 0) {
-      files.NotRecorded(notRecorded);
+      program.NotRecorded(notRecorded);
     }
-    // Lookups still out are dropped, not waited for; what they stored so far is saved.
-    whoisLookups.Shutdown();
-    whoisLookups.SetViews(nullptr);
-    files.SaveAtExit();
+    program.StopLookups();
+    program.SaveFiles();
+    program.SaveServerList();
     tell();
   };
   if (!engine.StartTrace()) {
-    files.SaveAtExit();
+    program.StopLookups();
+    program.SaveFiles();
+    program.SaveServerList();
     tell();
     const int box = views.RefusedBox();
     std::fprintf(stderr, "hopsight-trace: %s\n",
@@ -363,7 +366,7 @@ int main(int argc, char** argv) {
 
   const bool completed = engine.Status().LastText() == hs::text::kTraceCompleted;
   if (json) {
-    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed, files.places.get()).c_str());
+    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed, program.Places()).c_str());
   } else if (views.ChangedSincePrinted()) {
     // Names and networks arrive after the probes: show the finished route once more.
     std::printf("\n");

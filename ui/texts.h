@@ -8,6 +8,35 @@
 namespace hs::ui {
 
 enum class TextId : int {
+  // Home location wizard: answers, steps and questions.
+  InvalidCountry = 16,
+  UnknownResponse = 17,
+  StateNotFound = 18,
+  PostcodeNotFound = 19,
+  CityNotFound = 20,
+  WizardIntro = 21,
+  WizardStepOneTitle = 22,
+  WizardStepTwoText = 56,
+  WizardNoCityDetail = 59,
+  WizardCityHint = 60,
+  WizardStepTwoTitle = 61,
+  WizardFinishText = 62,
+  WizardFinishTitle = 63,
+  WizardEndQuestion = 64,
+  WizardEndTitle = 65,
+  WizardAdvancedQuestion = 66,
+  WizardAdvancedTitle = 67,
+  WizardUseDefault = 68,       // %s: the answer's message
+  WizardInvalidLocation = 69,
+  WizardEditEntry = 70,        // %s: the answer's message
+  LocationError = 71,
+  SelectNorthOrSouth = 72,
+  BadLocationEntered = 73,
+  SelectEastOrWest = 75,
+  WizardFinish = 187,
+  WizardTitleCharSet = 391,
+  WizardTitleFace = 392,
+
   // Error boxes of the target check.
   ErrorTitle = 81,
   NoMapsCaption = 94,
@@ -67,11 +96,36 @@ enum class TextId : int {
   ServersUnreachable = 900020,
   ServersUnreachableTitle = 900021,
   IcmpUnavailableTitle = 900030,
+
+  // The wizard's window, controls and the advanced view.
+  WizardWindowTitle = 900040,
+  WizardNext = 900041,
+  WizardAdvanced = 900042,
+  WizardCountry = 900043,
+  WizardZip = 900044,
+  WizardCity = 900045,
+  WizardState = 900046,
+  WizardDownloading = 900047,
+  AdvancedWindowTitle = 900050,
+  AdvancedText = 900051,
+  AdvancedLatitude = 900052,
+  AdvancedLongitude = 900053,
+  AdvancedNorth = 900054,
+  AdvancedSouth = 900055,
+  AdvancedEast = 900056,
+  AdvancedWest = 900057,
+
+  // The target dialog of the desktop entry (--ask).
+  AskTitle = 900060,
+  AskText = 900061,
+  AskTrace = 900062,
 };
 
 // The text of `id` in the program's language.
 QString UiText(TextId id);
 // The same with one printf-style value put in.
 QString UiText(TextId id, int value);
+// The same with a text put in place of its "%s".
+QString UiText(TextId id, const QString& value);
 
 }  // namespace hs::ui
