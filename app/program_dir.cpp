@@ -15,7 +15,7 @@ std::string WithSlash(std::string dir) {
 // there already. Empty, or what went wrong.
 std::string LinkOnce(const std::string& from, const std::string& dir, const std::string& name) {
   const std::string link = dir + name;
-  if (platform::PathExists(link) || !platform::PathExists(from + name)) return {};
+  if (!platform::FileMissing(link) || platform::FileMissing(from + name)) return {};
   const platform::FileResult made = platform::MakeSymbolicLink(from + name, link);
   return made ? std::string() : made.error.Describe();
 }

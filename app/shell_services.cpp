@@ -39,7 +39,7 @@ std::string HelpPages::PagePath(std::string_view topic) const {
 
 bool HelpPages::ShowHelpTopic(std::string_view topic) const {
   const std::string path = PagePath(topic);
-  if (path.empty() || !platform::PathExists(path)) return false;
+  if (path.empty() || !platform::FileExists(path)) return false;
   return browser_.OpenInBrowser(FileUrl(path));
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/byte_order.h"
 #include "platform/files.h"
 #include "platform/resolver.h"
 
@@ -44,7 +45,7 @@ class EncryptedReader {
   bool ReadU32(uint32_t& v) {
     uint8_t b[4];
     if (!Read(b, 4)) return false;
-    v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    v = platform::LoadU32(b);
     return true;
   }
   // The next `size` bytes in reverse order, after `before` and before `after`.
@@ -64,19 +65,9 @@ class EncryptedReader {
   uint64_t position_ = 0;
 };
 
-uint32_t U32At(const std::vector<uint8_t>& bytes, size_t at) {
-  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-         uint32_t(bytes[at + 3]) << 24;
-}
-
-void PutU16(std::string& out, uint32_t v) {
-  out += char(v & 0xFF);
-  out += char((v >> 8) & 0xFF);
-}
-void PutU32(std::string& out, uint32_t v) {
-  PutU16(out, v & 0xFFFF);
-  PutU16(out, v >> 16);
-}
+uint32_t U32At(const std::vector<uint8_t>& bytes, size_t at) { return platform::LoadU32(bytes.data() + at); }
+constexpr auto PutU16 = platform::AppendU16;
+constexpr auto PutU32 = platform::AppendU32;
 
 constexpr uint8_t kVerbatimDomain = 0xFE;
 constexpr uint8_t kVerbatimPattern = 0xFF;

@@ -132,7 +132,7 @@ void LocationServerTable::Load(const std::string& dataDir) {
   list_ = parsed ? std::move(*parsed) : BuiltInServerList();
   fileText_ = std::move(text);
   // A list we cannot read may still be the operator's: never replace it.
-  mayWrite_ = fileText_.has_value() || !platform::PathExists(path);
+  mayWrite_ = fileText_.has_value() || platform::FileMissing(path);
   SortServers(list_.servers);
 }
 

@@ -6,24 +6,16 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/byte_order.h"
 #include "platform/files.h"
 
 namespace hs::geo {
 
 namespace {
-uint32_t U32(const std::string& b, size_t at) {
-  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
-         uint32_t(uint8_t(b[at + 3])) << 24;
-}
-uint32_t U16(const std::string& b, size_t at) { return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8; }
-void PutU16(std::string& out, uint32_t v) {
-  out += char(v & 0xFF);
-  out += char((v >> 8) & 0xFF);
-}
-void PutU32(std::string& out, uint32_t v) {
-  PutU16(out, v & 0xFFFF);
-  PutU16(out, v >> 16);
-}
+uint32_t U32(const std::string& b, size_t at) { return platform::LoadU32(b.data() + at); }
+uint32_t U16(const std::string& b, size_t at) { return platform::LoadU16(b.data() + at); }
+constexpr auto PutU16 = platform::AppendU16;
+constexpr auto PutU32 = platform::AppendU32;
 }  // namespace
 
 int32_t PlaceX(double longitude) { return int32_t(std::lround((longitude + 180.0) * 180.0)); }

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/byte_order.h"
+
 namespace hs::map {
 namespace {
 
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-void PutU16(std::string& s, uint16_t v) { s.push_back(char(v & 0xff)); s.push_back(char(v >> 8)); }
-void PutU32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xff));
-}
+constexpr auto U16 = platform::LoadU16;
+constexpr auto U32 = platform::LoadU32;
+constexpr auto PutU16 = platform::AppendU16;
+constexpr auto PutU32 = platform::AppendU32;
 
 bool ReadBytes(std::istream& in, std::vector<uint8_t>& buf, size_t n) {
   // Grow in steps so a header that lies about its counts cannot make us

@@ -63,8 +63,6 @@ FileResult MakeDirectories(const std::string& path);
 // Directory of the running executable, with a trailing '/'; empty when unknown.
 std::string ExecutableDirectory();
 
-// True when something exists at the path (a file that cannot be read still exists).
-bool PathExists(const std::string& path);
 // True when the path names a directory (following links).
 bool IsDirectory(const std::string& path);
 // True when this process may create files in the directory.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -13,20 +14,10 @@ using platform::SharedFile;
 
 constexpr size_t kScanBlock = 4096;  // a multiple of the record size
 
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-uint32_t Get32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+constexpr auto Put32 = platform::StoreU32;
+constexpr auto Put16 = platform::StoreU16;
+constexpr auto Get32 = platform::LoadU32;
+constexpr auto Get16 = platform::LoadU16;
 
 // Address bytes are kept in network order in memory; the file holds the same
 // four bytes.

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "geodb_source.h"
 #include "geometry.h"
 #include "map/map_file.h"
 #include "platform/files.h"
@@ -97,62 +98,10 @@ void ArcsOf(const QJsonValue& v, std::set<int>& out) {
   }
 }
 
-struct City {
-  std::string name, country, feature;
-  uint64_t population = 0;
-  double lon = 0, lat = 0;
-};
+using City = hs::geodb::City;
 
-bool Varint(const std::string& b, size_t& at, uint64_t& v) {
-  v = 0;
-  for (int shift = 0; at < b.size() && shift < 64; shift += 7) {
-    const uint8_t c = uint8_t(b[at++]);
-    v |= uint64_t(c & 0x7f) << shift;
-    if (!(c & 0x80)) return true;
-  }
-  return false;
-}
-
-int64_t Zigzag(uint64_t v) { return int64_t(v >> 1) ^ -int64_t(v & 1); }
-
-// cities.pbf: length-prefixed messages; lon (10) and lat (11) are zigzag
-// deltas in 1e-5 degrees running across the whole file.
 std::vector<City> LoadCities(const std::string& path) {
-  const std::string b = hs::platform::ReadWholeFile(path).value_or("");
-  std::vector<City> cities;
-  int64_t lon = 0, lat = 0;
-  size_t at = 0;
-  while (at < b.size()) {
-    uint64_t len;
-    if (!Varint(b, at, len) || at + len > b.size()) break;
-    const size_t end = at + len;
-    City c;
-    while (at < end) {
-      uint64_t key, v;
-      if (!Varint(b, at, key)) break;
-      const int field = int(key >> 3), wire = int(key & 7);
-      if (wire == 0) {
-        Varint(b, at, v);
-        if (field == 9) c.population = v;
-        if (field == 10) lon += Zigzag(v);
-        if (field == 11) lat += Zigzag(v);
-      } else if (wire == 2) {
-        Varint(b, at, v);
-        const std::string s = b.substr(at, v);
-        at += v;
-        if (field == 2) c.name = s;
-        if (field == 3) c.country = s;
-        if (field == 7) c.feature = s;
-      } else {
-        at = end;
-      }
-    }
-    at = end;
-    c.lon = double(lon) / 1e5;
-    c.lat = double(lat) / 1e5;
-    cities.push_back(std::move(c));
-  }
-  return cities;
+  return hs::geodb::ReadCitiesPbf(hs::platform::ReadWholeFile(path).value_or(""));
 }
 
 // Map texts are 8-bit: Latin-1, with letters outside it taken to their base letter.
@@ -250,7 +199,8 @@ bool Build(const std::string& modules, const std::string& outDir, const Region& 
   std::vector<const City*> inBox;
   for (const City& c : cities) {
     if (c.feature == "PPLX" || c.feature == "PPLH" || c.feature == "PPLQ" || c.feature == "PPLW") continue;
-    if (c.lon < region.box.west || c.lon > region.box.east || c.lat < region.box.south || c.lat > region.box.north)
+    if (c.longitude < region.box.west || c.longitude > region.box.east || c.latitude < region.box.south ||
+        c.latitude > region.box.north)
       continue;
     inBox.push_back(&c);
   }
@@ -261,7 +211,7 @@ bool Build(const std::string& modules, const std::string& outDir, const Region& 
     if (added >= region.places) break;
     std::string name;
     if (!ToLatin1(c->name, name) || !seen.insert(name + c->country).second) continue;
-    const auto p = ToMapUnits({{c->lon, c->lat}}, false)[0];
+    const auto p = ToMapUnits({{c->longitude, c->latitude}}, false)[0];
     b.AddPlace(p.x, p.y, name + ", " + c->country);
     ++added;
   }
