@@ -50,7 +50,8 @@ printf '%s\n' "$(date +%s)" 2 '127.0.0.1:1	5' 'a line without a tab' > "$prog/da
 printf '%s\n' 'count=1' '10.*=1.5,2.5,200' > "$prog/data/HopLoc.ini"
 
 export XDG_RUNTIME_DIR=$work/runtime HOME=$work QT_QPA_PLATFORM=offscreen
-# run SWITCH TARGET: the program traces, then the host closes its log.
+# run SWITCH TARGET: the program traces, then the host closes its log (/T)
+# or the session ends (/L, which outlives the host's log).
 run() {
   mkfifo "$work/events"
   HOPSIGHT_EVENT_FD=3 "$prog/hopsight" "$1" "$2" 3>"$work/events" 2>>"$work/stderr" &
@@ -61,7 +62,10 @@ run() {
   while read -r -t 30 -u 4 line; do
     events+="${line#* }"$'\n'
     case "${line#* }" in
-      "status Trace completed") [ $done = 0 ] && { "$prog/hopsight" --notify HTLogIsClosing; done=1; } ;;
+      "status Trace completed") if [ $done = 0 ]; then
+          if [ "$1" = /T ]; then "$prog/hopsight" --notify HTLogIsClosing; else kill -TERM "$pid"; fi
+          done=1
+        fi ;;
       exit) break ;;
     esac
   done
