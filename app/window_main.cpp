@@ -228,11 +228,15 @@ class StartupWizard final : public hs::config::HomeLocationWizard {
   const hs::ui::WizardServices& services_;
 };
 
+// Ends every event loop, a wizard's too. quit() would first ask each
+// window to close, and the wizard answers a close with a question.
+void EndAllLoops() { QCoreApplication::exit(0); }
+
 // Ends the program when the window closes.
 class CloseWatch : public QObject {
  public:
   bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Close && e->isAccepted()) QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    if (e->type() == QEvent::Close && e->isAccepted()) QTimer::singleShot(0, [] { EndAllLoops(); });
     return false;
   }
 };
@@ -395,7 +399,7 @@ int main(int argc, char** argv) {
       channel->Start([](std::string) { EventLog::Instance().Write("refused", "a request while setting the home location"); });
     }
     QSocketNotifier terminate(hs::platform::TerminationSignalDescriptor(), QSocketNotifier::Read);
-    QObject::connect(&terminate, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    QObject::connect(&terminate, &QSocketNotifier::activated, [] { EndAllLoops(); });
     EventLog::Instance().Write("ready", "home");
     EventLog::Instance().Write("wizard", "open");
     hs::ui::RunHomeLocationWizard(nullptr, wizard);
@@ -506,7 +510,7 @@ int main(int argc, char** argv) {
         return;
       case hs::app::Request::LogClosing:
         // The window's closing ends any wizard's loop as well.
-        if (window->HostLogClosing()) QCoreApplication::quit();
+        if (window->HostLogClosing()) EndAllLoops();
         done();
         return;
     }
@@ -516,7 +520,7 @@ int main(int argc, char** argv) {
                    [](const std::string& why) { EventLog::Instance().Write("refused", why); });
   }
   QSocketNotifier terminate(hs::platform::TerminationSignalDescriptor(), QSocketNotifier::Read);
-  QObject::connect(&terminate, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+  QObject::connect(&terminate, &QSocketNotifier::activated, [] { EndAllLoops(); });
   // Closing the window ends the program, also while a wizard without an owner is open.
   CloseWatch closeWatch;
   window->installEventFilter(&closeWatch);

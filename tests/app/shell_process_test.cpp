@@ -180,3 +180,49 @@ TEST(Shell, TwoHundredSecondStartsLeaveTheFirstTracingTheLast) {
 
 }  // namespace
 }  // namespace hs::test
+
+namespace hs::test {
+namespace {
+
+TEST(Shell, AFirstStartWithoutAHomeLocationOpensTheWizardBeforeTheWindow) {
+  ShellHome home;
+  testing::WriteFile(home.Data("HopSight.ini"), "");
+  auto first = home.Start("hopsight", {"/T", "127.0.0.2"});
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(first->WaitForEvent("wizard open")) << first->SeenText() << home.Stderr();
+  for (const std::string& e : first->Seen()) EXPECT_NE(e, "ready trace");
+  first->Signal(SIGKILL);
+  first->Wait();
+  // hopsight-trace never asks: it traces, and says once how to set one.
+  if (fs::exists(BuildDir() + "/bin/hopsight-trace")) {
+    fs::copy_file(BuildDir() + "/bin/hopsight-trace", home.ProgramDir() + "hopsight-trace");
+    auto trace = home.Start("hopsight-trace", {"--no-whois", "--no-geo", "127.0.0.2"});
+    ASSERT_TRUE(trace);
+    EXPECT_EQ(trace->Wait(std::chrono::seconds(60)), 0) << home.Stderr();
+    const std::string said = home.Stderr();
+    const size_t at = said.find("no home location is set");
+    EXPECT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find("no home location is set", at + 1), std::string::npos) << "said more than once";
+  }
+}
+
+TEST(Shell, AHomeStartTakesNoRequests) {
+  ShellHome home;
+  auto first = home.Start("hopsight", {"/H"});
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(first->WaitForEvent("ready home")) << first->SeenText() << home.Stderr();
+  ASSERT_TRUE(first->WaitForEvent("wizard open")) << first->SeenText();
+  auto second = home.Start("hopsight", {"/T", "127.0.0.3"});
+  EXPECT_EQ(second->Wait(), 0) << "the second start still ends at once";
+  EXPECT_TRUE(first->WaitForEvent("refused a request while setting the home location")) << first->SeenText();
+  EXPECT_EQ(Notify(home, "HTLogIsClosing"), 0);
+  EXPECT_TRUE(first->WaitForEvent("refused a request while setting the home location")) << first->SeenText();
+  // Still setting the home location: the session's end closes it.
+  first->Signal(SIGTERM);
+  EXPECT_TRUE(first->WaitForEvent("exit")) << first->SeenText();
+  EXPECT_EQ(first->Wait(), 0);
+  for (const std::string& e : first->Seen()) EXPECT_EQ(e.rfind("title", 0), std::string::npos) << e;
+}
+
+}  // namespace
+}  // namespace hs::test
