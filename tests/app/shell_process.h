@@ -65,6 +65,7 @@ class Process {
         std::string line = buffer_.substr(0, eol);
         buffer_.erase(0, eol + 1);
         const size_t blank = line.find(' ');
+        lastTimeNs_ = blank == std::string::npos ? 0 : std::atoll(line.substr(0, blank).c_str());
         line = blank == std::string::npos ? line : line.substr(blank + 1);
         seen_.push_back(line);
         return line;
@@ -92,6 +93,8 @@ class Process {
       if (e == line || (prefix && e.rfind(line, 0) == 0)) return true;
     }
   }
+  // When the last event read was written (system clock, nanoseconds).
+  long long LastEventTimeNs() const { return lastTimeNs_; }
   // Every event read so far.
   const std::vector<std::string>& Seen() const { return seen_; }
   std::string SeenText() const {
@@ -128,6 +131,7 @@ class Process {
   bool ended_ = false;
   int status_ = -1;
   std::string buffer_;
+  long long lastTimeNs_ = 0;
   std::vector<std::string> seen_;
 };
 
