@@ -381,6 +381,4 @@ int TerminationSignalDescriptor() {
   return fd;
 }
 
-int OpenDescriptorCount() { return static_cast<int>(DirectoryEntries("/proc/self/fd").size()) - 1; }
-
 }  // namespace hs::platform

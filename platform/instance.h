@@ -127,7 +127,5 @@ std::string ReplaceProgram(const std::string& program, const std::vector<std::st
 // The same descriptor on every call.
 int TerminationSignalDescriptor();
 
-// Open descriptors of this process (the entries of /proc/self/fd).
-int OpenDescriptorCount();
 
 }  // namespace hs::platform
