@@ -171,7 +171,7 @@ TEST(Shell, TwoHundredSecondStartsLeaveTheFirstTracingTheLast) {
   ASSERT_TRUE(first->WaitForEvent("status Trace completed")) << first->SeenText();
   EXPECT_EQ(first->Descriptors(), before);
   EXPECT_EQ(Notify(home, "HTLogIsClosing"), 0);
-  EXPECT_EQ(first->Wait(), 0);
+  EXPECT_EQ(first->Wait(), 0) << home.Stderr();
   // The trace it showed last is the one recorded.
   const std::string index = testing::ReadFile(home.Data("hsehtdb.idx"));
   const uint32_t key = inet_addr(last.c_str());

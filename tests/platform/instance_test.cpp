@@ -118,6 +118,7 @@ TEST(InstanceLock, APassedDownLockIsKeptAndAStrangerIsNot) {
 
 TEST(Channel, MessagesArriveInOrderAlsoWhenSentBeforeServing) {
   TempDir dir;
+  Inbox inbox;  // outlives the server, whose thread delivers into it
   std::string why;
   auto server = ChannelServer::Listen(dir.File("s"), &why);
   ASSERT_TRUE(server) << why;
@@ -126,7 +127,6 @@ TEST(Channel, MessagesArriveInOrderAlsoWhenSentBeforeServing) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // Sent while the first instance is still starting: they wait in the queue.
   for (const char* m : {"one", "two", "three"}) EXPECT_EQ(SendOverChannel(dir.File("s"), m, 1000), SendResult::Sent);
-  Inbox inbox;
   server->Start(inbox.Deliver(), inbox.Refuse());
   EXPECT_EQ(inbox.NextMessage(), "one");
   EXPECT_EQ(inbox.NextMessage(), "two");
@@ -140,9 +140,9 @@ TEST(Channel, MessagesArriveInOrderAlsoWhenSentBeforeServing) {
 
 TEST(Channel, OversizedMessagesAreDroppedAndTheNextOneIsHeard) {
   TempDir dir;
+  Inbox inbox;  // outlives the server, whose thread delivers into it
   auto server = ChannelServer::Listen(dir.File("s"), nullptr, {100, 16, 2000});
   ASSERT_TRUE(server);
-  Inbox inbox;
   server->Start(inbox.Deliver(), inbox.Refuse());
   EXPECT_EQ(SendOverChannel(dir.File("s"), std::string(101, 'x'), 1000), SendResult::Sent);
   EXPECT_EQ(SendOverChannel(dir.File("s"), std::string(100, 'y'), 1000), SendResult::Sent);
@@ -153,9 +153,9 @@ TEST(Channel, OversizedMessagesAreDroppedAndTheNextOneIsHeard) {
 
 TEST(Channel, SilentConnectionsHoldNobodyUp) {
   TempDir dir;
+  Inbox inbox;  // outlives the server, whose thread delivers into it
   auto server = ChannelServer::Listen(dir.File("s"), nullptr, {4096, 4, 60000});
   ASSERT_TRUE(server);
-  Inbox inbox;
   server->Start(inbox.Deliver(), inbox.Refuse());
   // More silent clients than the server keeps: the oldest are let go.
   std::vector<int> silent;
@@ -173,9 +173,9 @@ TEST(Channel, SilentConnectionsHoldNobodyUp) {
 
 TEST(Channel, ASilentConnectionIsClosedAfterItsTime) {
   TempDir dir;
+  Inbox inbox;  // outlives the server, whose thread delivers into it
   auto server = ChannelServer::Listen(dir.File("s"), nullptr, {4096, 4, 50});
   ASSERT_TRUE(server);
-  Inbox inbox;
   server->Start(inbox.Deliver(), inbox.Refuse());
   const int fd = RawConnect(dir.File("s"));
   ASSERT_GE(fd, 0);
@@ -188,10 +188,10 @@ TEST(Channel, ASilentConnectionIsClosedAfterItsTime) {
 TEST(Channel, AnotherUserIsNotHeard) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   TempDir dir;
+  Inbox inbox;  // outlives the server, whose thread delivers into it
   ::chmod(dir.path().c_str(), 0755);
   auto server = ChannelServer::Listen(dir.File("s"), nullptr);
   ASSERT_TRUE(server);
-  Inbox inbox;
   server->Start(inbox.Deliver(), inbox.Refuse());
   // The socket's mode keeps others out...
   EXPECT_EQ(AsNobody([&] { return int(SendOverChannel(dir.File("s"), "HTLogIsClosing\n", 0)); }),
