@@ -18,7 +18,14 @@ Program::Program(std::string dataDir)
     : dataDir_(std::move(dataDir)),
       // Read on first use: making it costs nothing at start.
       places_(std::make_unique<geo::PlaceFile>(ShippedFileDirectory(dataDir_, geo::kPlaceFileName) + "/" +
-                                               std::string(geo::kPlaceFileName))) {}
+                                               std::string(geo::kPlaceFileName))),
+      asTable_(std::make_unique<asn::AsLookup>(ShippedFileDirectory(dataDir_, asn::kAsTableFileName) + "/" +
+                                               std::string(asn::kAsTableFileName))) {}
+
+void Program::CheckAsTable() {
+  if (asTable_->Loaded() && !asTable_->Available())
+    Tell("AS table not read (hops get no AS numbers): " + asTable_->Error());
+}
 
 Program::~Program() {
   StopLookups();
@@ -89,6 +96,7 @@ void Program::StartLookups(platform::Resolver& resolver, LookupOptions options, 
   }
   lookups_ = std::make_unique<ProgramLookups>(caches_, resolver, LocationSources(), placer_.get(),
                                               whoisLookups_.get());
+  lookups_->SetReverseNames(options.reverseNames);
 }
 
 HopLookups& Program::Lookups() { return lookups_ ? static_cast<HopLookups&>(*lookups_) : noLookups_; }

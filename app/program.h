@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "asn/as_table.h"
 #include "config/cache_file.h"
 #include "config/caches.h"
 #include "config/settings.h"
@@ -49,6 +50,19 @@ namespace hs::app {
 // RIR.idx): the data directory when the file is there, else the program's own.
 std::string ShippedFileDirectory(const std::string& dataDir, std::string_view name);
 
+// A resolver that answers no reverse lookups (hopsight-trace -n): names and
+// addresses of hosts still resolve through `inner`.
+class NoReverseNames final : public platform::Resolver {
+ public:
+  explicit NoReverseNames(platform::Resolver& inner) : inner_(inner) {}
+  std::optional<uint32_t> FirstAddress(const std::string& host) override { return inner_.FirstAddress(host); }
+  std::optional<std::string> ReverseName(uint32_t) override { return std::nullopt; }
+  std::string LocalHostName() override { return inner_.LocalHostName(); }
+
+ private:
+  platform::Resolver& inner_;
+};
+
 // What a trace asks of the lookup subsystems: names from the name cache and
 // the resolver, network owners from the WhoIs workers, positions from the
 // local sources and (when given a placer) the location servers.
@@ -58,7 +72,11 @@ class ProgramLookups final : public HopLookups {
                  geo::RoutePlacer* placer, whois::WhoIsLookups* whois)
       : names_(caches.names, resolver), locations_(locations), placer_(placer), whois_(whois) {}
 
+  // Without reverse names (-n) rows get no host names, not even cached ones;
+  // a silent hop still reads "No Response".
+  void SetReverseNames(bool on) { reverseNames_ = on; }
   bool LookupHopName(HopRecord& row, bool networkAllowed, const CancellationWatch& watch) override {
+    if (!reverseNames_) return HopLookups::LookupHopName(row, networkAllowed, watch);
     return names_.LookupHopName(row, networkAllowed, watch);
   }
   bool LocateHop(HopRecord& row) override { return geo::LocateHop(locations_, row); }
@@ -81,6 +99,7 @@ class ProgramLookups final : public HopLookups {
   geo::LocalSources locations_;
   geo::RoutePlacer* placer_;
   whois::WhoIsLookups* whois_;
+  bool reverseNames_ = true;
 };
 
 class Program {
@@ -89,6 +108,7 @@ class Program {
     bool whois = true;       // network owners from the WhoIs servers
     bool networkGeo = true;  // positions from the location servers (route, place lookups, speed test)
     geo::FetchFeedback* feedback = nullptr;  // the window's wait cursor during a route request
+    bool reverseNames = true;                // false: hops get no host names (-n)
   };
 
   // `dataDir`: normally the program directory's data/.
@@ -144,6 +164,10 @@ class Program {
   const geo::LocationDatabase& Database() const { return database_; }
   // The place-name file (hopsight.loca), for route labels and Location texts.
   const geo::PlaceFile* Places() const { return places_.get(); }
+  // The AS table (ASN.idx), read on its first lookup.
+  const asn::AsLookup* AsTable() const { return asTable_.get(); }
+  // Says once why the AS table could not be read, if a lookup needed it.
+  void CheckAsTable();
   const whois::WhoIsServerTable& WhoIsServers() const { return whoisServers_; }
   // The local sources of hop positions.
   geo::LocalSources LocationSources() const { return {&userLocations_, &caches_.locations, &database_}; }
@@ -161,6 +185,7 @@ class Program {
   geo::LocationDatabase database_;
   geo::UserLocations userLocations_;
   std::unique_ptr<geo::PlaceFile> places_;
+  std::unique_ptr<asn::AsLookup> asTable_;
   whois::WhoIsServerTable whoisServers_ = whois::WhoIsServerTable::BuiltIn();
   geo::LocationServerTable servers_;
 

@@ -60,6 +60,7 @@
 #include "ui/home_wizard.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
+#include "ui/results_list.h"
 #include "ui/texts.h"
 #include "whois/domain_record.h"
 
@@ -421,6 +422,8 @@ int main(int argc, char** argv) {
   hs::map::PlaceFileNamer namer(*program.Places());
   auto window = std::make_unique<hs::ui::MainWindow>(engine, maps, &namer, program.Settings(), boxes);
   boxes.SetOwner(window.get());
+  // The list's AS column; the table is read on its first lookup.
+  window->List()->SetAsLookup(program.AsTable());
   Phase("window");
   maps.LoadAtStartup(programDir + "maps", &boxes);
   mapsLoaded = true;
@@ -471,11 +474,17 @@ int main(int argc, char** argv) {
   auto historyFor = [&](const std::string& target, int mode) {
     histories.push_back(std::make_unique<hs::TraceHistory>(program.DataDir()));
     hs::TraceHistory* history = histories.back().get();
-    return [&engine, &resolver, &currentHistory, history, target, mode] {
+    return [&engine, &resolver, &currentHistory, &window, history, target, mode] {
       // Keyed by the target's address; resolving it may wait on the network.
-      history->Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0), mode);
+      const uint32_t key = hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0);
+      history->Open(key, mode);
       engine.Context().history = history;
       currentHistory = history;
+      // The list marks the hops that changed since the recorded trace.
+      hs::ui::RecordedRoute recorded{key, {}, history->Record().time};
+      for (const hs::TraceHopEntry& entry : history->Entries()) recorded.addresses.push_back(entry.address);
+      hs::ui::ResultsList* list = window->List();
+      QMetaObject::invokeMethod(list, [list, recorded] { list->SetRecordedRoute(recorded); }, Qt::QueuedConnection);
     };
   };
   engine.SetTargetText(command.target);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "config/text_fields.h"
+#include "cli/report_fields.h"
 #include "geo/place_file.h"
 #include "platform/resolver.h"
 #include "trace/hop_cells.h"
@@ -64,40 +65,40 @@ std::string Number(double v) {
   config::AppendFixed6(out, v);
   return out;
 }
+
+void AppendJson(std::string& out, const ReportValue& v) {
+  switch (v.kind) {
+    case ReportValue::Null: out += "null"; break;
+    case ReportValue::Flag: out += v.flag ? "true" : "false"; break;
+    case ReportValue::Integer: out += std::to_string(v.integer); break;
+    case ReportValue::Decimal: out += Number(v.decimal); break;
+    case ReportValue::Text: out += Quoted(v.text); break;
+    case ReportValue::Utf8Text: out += QuotedUtf8(v.text); break;
+  }
+}
 }  // namespace
 
 std::string TraceToJson(const TraceContext& context, const std::vector<HopRef>& rows, bool completed,
-                        const geo::PlaceFile* places) {
+                        const geo::PlaceFile* places, const asn::AsLookup* as) {
   std::string out = "{\"target\":" + Quoted(context.targetText);
   out += ",\"address\":" + Quoted(context.targetAddress ? platform::AddressToDotted(context.targetAddress) : "");
   out += ",\"completed\":";
   out += completed ? "true" : "false";
   out += ",\"rows\":[";
+  const std::vector<geo::PositionVerdict> verdicts = geo::JudgeRoute(rows);
   bool first = true;
-  for (const HopRef& row : rows) {
-    if (!row) continue;
-    if (!first) out += ",";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i]) continue;
+    out += first ? "\n  {" : ",\n  {";
     first = false;
-    const uint32_t address = row->address;
-    const uint32_t rtt = row->lastRtt;
-    const GeoLocation loc = row->Location();
-    out += "\n  {\"index\":" + std::to_string(row->hopNumber.load());
-    out += ",\"address\":" + Quoted(address ? platform::AddressToDotted(address) : "");
-    out += ",\"name\":" + Quoted(row->Name());
-    out += ",\"rtt\":" + (rtt == kNoTime || address == 0 || row->sentCount == row->droppedCount
-                              ? std::string("null") : std::to_string(rtt));
-    out += ",\"status\":" + std::to_string(row->status.load());
-    out += ",\"sent\":" + std::to_string(row->sentCount.load());
-    out += ",\"dropped\":" + std::to_string(row->droppedCount.load());
-    out += ",\"network\":" + Quoted(row->NetName());
-    out += ",\"source\":" + std::to_string(static_cast<uint32_t>(loc.source));
-    out += ",\"latitude\":" + Number(loc.latitude);
-    out += ",\"longitude\":" + Number(loc.longitude);
-    out += ",\"precision\":" + std::to_string(loc.precision);
-    if (places) {
-      std::optional<geo::Place> place;
-      if (loc.HasPosition()) place = places->NearestTo(loc.latitude, loc.longitude, 30);
-      out += ",\"place\":" + QuotedUtf8(place ? place->name : std::string_view());
+    bool firstField = true;
+    for (const ReportField& field : RowFields(*rows[i], verdicts[i], {places, as})) {
+      if (!firstField) out += ',';
+      firstField = false;
+      out += '"';
+      out += field.key;
+      out += "\":";
+      AppendJson(out, field.value);
     }
     out += "}";
   }

@@ -1,14 +1,17 @@
 // hopsight-trace: the command-line tracer over the trace engine.
 //
-//   hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois] [--no-geo]
-//                  [--data-dir DIR] TARGET
+//   hopsight-trace [--json|--csv|--diff] [-n] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois]
+//                  [--no-geo] [--data-dir DIR] TARGET
 //   hopsight-trace --location-servers [--data-dir DIR]
+//   hopsight-trace --asn [--data-dir DIR] ADDRESS...
 //
-// Rows are printed as the trace finds them (the results list's columns and
-// the hop's position), status texts go to stderr, and --json prints the whole
-// trace at the end. Network owners come from the WhoIs servers unless
-// --no-whois; --whois prints the destination's Registrant and Network texts
-// after the route.
+// Rows are printed as the trace finds them (the results list's columns, the
+// hop's position and whether it agrees with the round-trip time, and its
+// AS), status texts go to stderr, and --json or --csv prints the whole trace
+// at the end. --diff prints what changed since the recorded trace of the
+// target and records the new one. Network owners come from the WhoIs servers
+// unless --no-whois; --whois prints the destination's Registrant and Network
+// texts after the route. --asn looks addresses up in the AS table only.
 #include <signal.h>
 #include <unistd.h>
 
@@ -23,14 +26,18 @@
 
 #include "app/program.h"
 #include "app/program_dir.h"
+#include "asn/as_table.h"
+#include "cli/csv_report.h"
 #include "cli/json_report.h"
 #include "cli/whois_report.h"
+#include "geo/plausibility.h"
 #include "platform/clock.h"
 #include "platform/icmp_echo.h"
 #include "platform/resolver.h"
 #include "trace/engine.h"
 #include "trace/history.h"
 #include "trace/hop_cells.h"
+#include "trace/route_changes.h"
 #include "trace/texts.h"
 #include "whois/lookups.h"
 #include "whois/query.h"
@@ -89,8 +96,9 @@ class TimedEcho final : public hs::platform::IcmpEcho {
 // last while hops are still found, is printed when the route reaches it.
 class PrintingViews final : public hs::TraceViews {
  public:
-  PrintingViews(hs::TraceEngine& engine, bool printRows, const hs::geo::PlaceFile* places)
-      : engine_(engine), printRows_(printRows), places_(places) {}
+  PrintingViews(hs::TraceEngine& engine, bool printRows, const hs::geo::PlaceFile* places,
+                const hs::asn::AsLookup* as)
+      : engine_(engine), printRows_(printRows), places_(places), as_(as) {}
 
   void ShowRow(int) override { PrintNewRows(false); }
   void RefreshRows() override { PrintNewRows(false); }
@@ -109,19 +117,21 @@ class PrintingViews final : public hs::TraceViews {
     std::lock_guard g(lock_);
     const auto rows = engine_.Table().Snapshot();
     for (size_t i = 0; i < rows.size() && i < printed_.size(); ++i)
-      if (rows[i] && Line(*rows[i]) != printed_[i]) return true;
+      if (rows[i] && Line(rows, i) != printed_[i]) return true;
     return rows.size() != printed_.size();
   }
   void PrintHeaderOnce() {
     if (!printRows_ || headerPrinted_) return;
     headerPrinted_ = true;
-    std::printf("%-3s %-15s %-40s %8s  %-36s %s\n", "#", "IP Address", "Name", "RT (ms)", "Location", "Network");
+    std::printf("%-3s %-15s %-40s %8s  %-36s %-9s %-32s %s\n", "#", "IP Address", "Name", "RT (ms)", "Location",
+                hs::text::kColumnPlausible, hs::text::kColumnAs, "Network");
   }
   void PrintAll() {
     std::lock_guard g(lock_);
     PrintHeaderOnce();
-    for (const hs::HopRef& row : engine_.Table().Snapshot())
-      if (row) std::printf("%s\n", Line(*row).c_str());
+    const auto rows = engine_.Table().Snapshot();
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (rows[i]) std::printf("%s\n", Line(rows, i).c_str());
     std::fflush(stdout);
   }
   // The first view update at or after `t`: when a probe's row reached the views.
@@ -132,17 +142,27 @@ class PrintingViews final : public hs::TraceViews {
     return t;
   }
 
-  // The results list's columns, with the hop's place and where it came from
-  // before the network.
-  std::string Line(const hs::HopRecord& row) const {
+  // The results list's columns, with the hop's place and where it came
+  // from, whether that agrees with the round-trip time, and the hop's AS
+  // before the network. Row 0 is the home the others are judged against.
+  std::string Line(const std::vector<hs::HopRef>& rows, size_t i) const {
     using hs::HopCellText;
     using hs::HopColumn;
-    char buf[768];
-    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %-36s %s", HopCellText(row, HopColumn::Number).c_str(),
-                  HopCellText(row, HopColumn::Address).c_str(), HopCellText(row, HopColumn::Name).c_str(),
-                  HopCellText(row, HopColumn::RoundTrip).c_str(),
-                  hs::geo::LocationText(row.Location(), places_).c_str(),
-                  HopCellText(row, HopColumn::Network).c_str());
+    const hs::HopRecord& row = *rows[i];
+    const hs::geo::PositionVerdict verdict =
+        i == 0 || !rows[0] ? hs::geo::PositionVerdict{}
+                           : hs::geo::JudgePosition(rows[0]->Location(), row.Location(), hs::geo::ShownRoundTrip(row));
+    const char* plausible = verdict.verdict == hs::geo::Plausibility::Plausible     ? hs::text::kPlausibleYes
+                            : verdict.verdict == hs::geo::Plausibility::Implausible ? hs::text::kPlausibleNo
+                                                                                    : "-";
+    std::optional<hs::asn::AsInfo> as;
+    if (as_ && row.address != 0) as = as_->Find(row.address);
+    char buf[1024];
+    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %-36s %-9s %-32s %s",
+                  HopCellText(row, HopColumn::Number).c_str(), HopCellText(row, HopColumn::Address).c_str(),
+                  HopCellText(row, HopColumn::Name).c_str(), HopCellText(row, HopColumn::RoundTrip).c_str(),
+                  hs::geo::LocationText(row.Location(), places_).c_str(), plausible,
+                  as ? hs::asn::AsText(*as).c_str() : "-", HopCellText(row, HopColumn::Network).c_str());
     return buf;
   }
 
@@ -159,7 +179,7 @@ class PrintingViews final : public hs::TraceViews {
     if (!final && run && run->destinationRowShown && limit > 0) --limit;
     for (size_t i = printed_.size(); i < limit; ++i) {
       if (!rows[i] || (!final && rows[i]->Stage() == hs::HopStage::Created)) break;
-      printed_.push_back(Line(*rows[i]));
+      printed_.push_back(Line(rows, i));
       PrintHeaderOnce();
       if (printRows_) std::printf("%s\n", printed_.back().c_str());
     }
@@ -169,6 +189,7 @@ class PrintingViews final : public hs::TraceViews {
   hs::TraceEngine& engine_;
   bool printRows_;
   const hs::geo::PlaceFile* places_;
+  const hs::asn::AsLookup* as_;
   std::mutex lock_;
   std::vector<std::string> printed_;
   int refusedBox_ = 0;
@@ -203,11 +224,17 @@ class StderrStatus final : public hs::StatusDisplay {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: hopsight-trace [--json] [--timing] [--quiet] [--record|--replay] [--whois|--no-whois]\n"
-               "                      [--no-geo] [--data-dir DIR] TARGET\n"
+               "usage: hopsight-trace [--json|--csv|--diff] [-n] [--timing] [--quiet] [--record|--replay]\n"
+               "                      [--whois|--no-whois] [--no-geo] [--data-dir DIR] TARGET\n"
                "       hopsight-trace --location-servers [--data-dir DIR]\n"
+               "       hopsight-trace --asn [--data-dir DIR] ADDRESS...\n"
                "  TARGET    host name, dotted IPv4 address or URL\n"
                "  --json    print the whole trace as JSON when it ends (rows are not printed as found)\n"
+               "  --csv     print the whole trace as CSV when it ends: a header row, then one record per\n"
+               "            row with the JSON's fields\n"
+               "  --diff    trace, print the hops whose address changed since the recorded trace of the\n"
+               "            target (\"hop N: OLD -> NEW\") or \"no change\", then record the new trace\n"
+               "  -n        no reverse name lookups: hops show no host names\n"
                "  --timing  print probe timings to stderr when the trace ends\n"
                "  --quiet   no status texts on stderr\n"
                "  --record  record the trace in the trace history\n"
@@ -219,24 +246,78 @@ int Usage() {
                "  --no-geo  ask no location server for positions (local sources still place hops)\n"
                "  --location-servers  print the location servers (data/LS.ini) in the order they are\n"
                "            asked, with their last response times in ms, and end\n"
+               "  --asn     print \"ADDRESS ASN NAME\" for each address from the AS table (ASN.idx),\n"
+               "            or \"ADDRESS -\" when no network announces it, without tracing\n"
                "  --data-dir DIR  settings, caches, history and user locations (HopLoc.ini)\n"
                "            (default: data/ in the program's directory, which also holds HopSight.gdp,\n"
-               "            hopsight.loca and RIR.idx; a copy of those in DIR is used first)\n"
+               "            hopsight.loca, RIR.idx and ASN.idx; a copy of those in DIR is used first)\n"
                "The program's directory is the one hopsight uses: the program's own when it holds\n"
                "maps/, else hopsight/ under the XDG data home. Set the home location with hopsight /H.\n");
   return 2;
 }
 
+// A dotted quad of four numbers 0-255 (255.255.255.255 included), in
+// network byte order.
+std::optional<uint32_t> DottedQuad(std::string_view text) {
+  uint8_t bytes[4];
+  for (int i = 0; i < 4; ++i) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    // Leading zeros are refused: some tools read them as octal.
+    if (ec != std::errc() || value > 255 || end - text.data() > 3 || (text[0] == '0' && end - text.data() > 1))
+      return std::nullopt;
+    bytes[i] = uint8_t(value);
+    text.remove_prefix(size_t(end - text.data()));
+    if (i < 3) {
+      if (text.empty() || text[0] != '.') return std::nullopt;
+      text.remove_prefix(1);
+    }
+  }
+  if (!text.empty()) return std::nullopt;
+  uint32_t address;
+  std::memcpy(&address, bytes, 4);
+  return address;
+}
+
+// --asn: one line per address, from the AS table alone.
+int PrintAsNumbers(const std::vector<std::string>& addresses, const std::string& dataDir) {
+  hs::asn::AsLookup table(hs::app::ShippedFileDirectory(dataDir, hs::asn::kAsTableFileName) + "/" +
+                          std::string(hs::asn::kAsTableFileName));
+  int status = 0;
+  for (const std::string& text : addresses) {
+    const std::optional<uint32_t> address = DottedQuad(text);
+    if (!address) {
+      std::fprintf(stderr, "hopsight-trace: not an IPv4 address: %s\n", text.c_str());
+      status = 2;
+      continue;
+    }
+    const std::optional<hs::asn::AsInfo> as = table.Find(*address);
+    if (as) std::printf("%s %u %.*s\n", text.c_str(), as->asn, int(as->name.size()), as->name.data());
+    else std::printf("%s -\n", text.c_str());
+  }
+  std::fflush(stdout);
+  if (!table.Available() && !table.Error().empty()) {
+    std::fprintf(stderr, "hopsight-trace: AS table not read: %s\n", table.Error().c_str());
+    if (status == 0) status = 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool json = false, timing = false, quiet = false, printWhois = false, noWhois = false;
-  bool networkGeo = true, listServers = false;
+  bool json = false, csv = false, diff = false, timing = false, quiet = false, printWhois = false, noWhois = false;
+  bool networkGeo = true, listServers = false, asnOnly = false, reverseNames = true;
   int historyMode = -1;  // none
   std::string target, dataDir = hs::app::ProgramDataDirectory();
+  std::vector<std::string> asnAddresses;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--json") json = true;
+    else if (arg == "--csv") csv = true;
+    else if (arg == "--diff") diff = true;
+    else if (arg == "-n") reverseNames = false;
+    else if (arg == "--asn") asnOnly = true;
     else if (arg == "--record") historyMode = hs::TraceHistory::kRecord;
     else if (arg == "--replay") historyMode = hs::TraceHistory::kReplayIfRecorded;
     else if (arg == "--data-dir" && i + 1 < argc) dataDir = argv[++i];
@@ -248,9 +329,17 @@ int main(int argc, char** argv) {
     else if (arg == "--no-whois") noWhois = true;
     else if (arg == "-h" || arg == "--help") return Usage(), 0;
     else if (!arg.empty() && arg[0] == '-' && arg != "-") return Usage();
+    else if (asnOnly) asnAddresses.push_back(arg);
     else if (target.empty()) target = arg;
     else return Usage();
   }
+  if (asnOnly) {
+    if (!target.empty() || asnAddresses.empty() || listServers) return Usage();
+    return PrintAsNumbers(asnAddresses, dataDir);
+  }
+  // One report at a time; --diff records the trace itself.
+  if (int(json) + int(csv) + int(diff) > 1 || (diff && historyMode >= 0)) return Usage();
+  if (diff) historyMode = hs::TraceHistory::kRecord;
   if (listServers) {
     if (!target.empty()) return Usage();
     hs::geo::LocationServerTable servers;
@@ -295,7 +384,10 @@ int main(int argc, char** argv) {
   tell();
 
   ProbeTimes times;
-  hs::platform::SystemResolver resolver;
+  hs::platform::SystemResolver systemResolver;
+  hs::app::NoReverseNames numericResolver(systemResolver);
+  hs::platform::Resolver& resolver = reverseNames ? static_cast<hs::platform::Resolver&>(systemResolver)
+                                                  : numericResolver;
   hs::TraceEngine::Platform platform;
   platform.resolver = &resolver;
   platform.homeLocation = [&program] { return program.Home(); };
@@ -310,9 +402,14 @@ int main(int argc, char** argv) {
   };
 
   hs::TraceEngine engine(std::move(platform));
-  PrintingViews views(engine, !json, program.Places());
+  const bool report = json || csv || diff;  // printed once the trace ends, not row by row
+  PrintingViews views(engine, !report, program.Places(), program.AsTable());
   StderrStatus status(quiet);
-  program.StartLookups(resolver, {!noWhois, networkGeo}, &views);
+  hs::app::Program::LookupOptions options;
+  options.whois = !noWhois;
+  options.networkGeo = networkGeo;
+  options.reverseNames = reverseNames;
+  program.StartLookups(resolver, options, &views);
   engine.SetLookups(&program.Lookups());
   engine.SetViews(&views);
   engine.Status().SetDisplay(&status);
@@ -325,12 +422,15 @@ int main(int argc, char** argv) {
     history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0), historyMode);
     engine.Context().history = &history;
   }
+  // --diff compares with the route recorded before this trace.
+  const std::vector<hs::TraceHopEntry> recorded = diff ? history.Entries() : std::vector<hs::TraceHopEntry>{};
   // At the end the trace shown goes into the history (unless a fresh record
   // was replayed), then the settings and the caches are saved.
   auto saveAtExit = [&](bool stopped) {
     // A stopped trace's controller may still be replaying from the history:
     // give it a moment to notice, and leave the history alone if it does not.
-    const bool idle = !stopped || engine.WaitIdle(std::chrono::milliseconds(200));
+    // An interrupted --diff records nothing: it compared nothing either.
+    const bool idle = (!stopped || engine.WaitIdle(std::chrono::milliseconds(200))) && !(diff && stopped);
     hs::platform::FileError notRecorded;
     if (historyMode >= 0 && idle && !history.Finish(engine.Table().Snapshot(), &notRecorded) &&
         notRecorded.code != 0) {
@@ -366,13 +466,25 @@ int main(int argc, char** argv) {
 
   const bool completed = engine.Status().LastText() == hs::text::kTraceCompleted;
   if (json) {
-    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed, program.Places()).c_str());
+    std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed,
+                                             program.Places(), program.AsTable()).c_str());
+  } else if (csv) {
+    std::fputs(hs::cli::TraceToCsv(engine.Table().Snapshot(), program.Places(), program.AsTable()).c_str(), stdout);
+  } else if (diff) {
+    if (!stopped && recorded.empty()) {
+      std::printf("%s\n", hs::FormatText(hs::text::kRouteNotRecorded, target).c_str());
+    } else if (!stopped) {
+      const std::vector<hs::RouteChange> changes = hs::CompareRoutes(recorded, engine.Table().Snapshot());
+      for (const hs::RouteChange& change : changes) std::printf("%s\n", hs::RouteChangeLine(change).c_str());
+      if (changes.empty()) std::printf("%s\n", hs::text::kRouteNoChange);
+    }
   } else if (views.ChangedSincePrinted()) {
     // Names and networks arrive after the probes: show the finished route once more.
     std::printf("\n");
     views.PrintAll();
   }
-  if (printWhois && !json) {
+  program.CheckAsTable();
+  if (printWhois && !report) {
     std::printf("\n%s", hs::cli::FormatDestinationWhoIs(
                             hs::cli::DestinationWhoIsTexts(engine.Context(), engine.Table().Snapshot())).c_str());
   }

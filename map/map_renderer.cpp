@@ -6,6 +6,8 @@
 #include <cmath>
 #include <ctime>
 
+#include "geo/plausibility.h"
+
 namespace hs::map {
 namespace {
 
@@ -85,9 +87,19 @@ void DrawPolylineRuns(QPainter& p, const QPoint* pts, size_t n, const QRect& are
 std::vector<RouteHopInput> RouteInputs(const std::vector<HopRef>& hops) {
   std::vector<RouteHopInput> in;
   in.reserve(hops.size());
-  for (const HopRef& h : hops) in.push_back({h->Location(), h->HopResponseClass()});
+  const std::vector<geo::PositionVerdict> verdicts = geo::JudgeRoute(hops);
+  for (size_t i = 0; i < hops.size(); ++i)
+    in.push_back({hops[i]->Location(), hops[i]->HopResponseClass(),
+                  verdicts[i].verdict == geo::Plausibility::Implausible});
   return in;
 }
+
+QPointF WarningRingCentre(const RouteNode& node) {
+  const double half = MarkerImages::Size(node.list) / 2.0;
+  return QPointF(node.pixel.x - 3 + half, node.pixel.y - 3 + half);
+}
+
+double WarningRingRadius(const RouteNode& node) { return MarkerImages::Size(node.list) / 2.0 + 4; }
 
 bool IsChristmasToday() {
   const std::time_t now = std::time(nullptr);
@@ -283,6 +295,17 @@ void MapRenderer::DrawRoute(QPainter& p, const MapView& v, const std::vector<Rou
   if (last.list != MarkerList::None) {
     p.drawImage(QPoint(last.pixel.x - 3, last.pixel.y - 3), markers_.Marker(last.list, last.image));
     p.drawImage(QPoint(last.pixel.x - 5, last.pixel.y - 5), markers_.Target(last.list));
+  }
+  // Around the marker of a hop whose position its round-trip time rules out.
+  for (size_t i = 0; i < nodes.size() && i < hops.size(); ++i) {
+    if (!hops[i].implausible || nodes[i].list == MarkerList::None) continue;
+    const QPointF centre = WarningRingCentre(nodes[i]);
+    const double r = WarningRingRadius(nodes[i]);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(style_.warningRingOutline, 4));
+    p.drawEllipse(centre, r, r);
+    p.setPen(QPen(style_.warningRing, 2));
+    p.drawEllipse(centre, r, r);
   }
   if (out) *out = std::move(nodes);
 }

@@ -24,6 +24,8 @@ struct MapStyle {
   QString labelFace = "Arial";
   int labelHeight = 12;    // pixels
   int labelWeight = -1;    // -1: bold on light text, normal on dark
+  QColor warningRing{245, 130, 0};       // 2 pixels, around implausible hops
+  QColor warningRingOutline{40, 20, 0};  // 4 pixels under it, for contrast on any map colour
   QColor eventPen{0, 0, 255};      // 1 pixel
   QColor eventBrushGreen{0, 255, 0};
   QColor eventBrushGrey{128, 128, 128};
@@ -83,7 +85,12 @@ class MapRenderer {
   int polylinesDrawn_ = 0;
 };
 
+// The route's input: each hop's position and response class, and whether
+// its position is implausible against row 0's home (geo/plausibility.h).
 std::vector<RouteHopInput> RouteInputs(const std::vector<HopRef>& hops);
+// Where the warning ring of an implausible hop goes: around its marker image.
+QPointF WarningRingCentre(const RouteNode& node);
+double WarningRingRadius(const RouteNode& node);
 bool IsChristmasToday();
 
 }  // namespace hs::map

@@ -25,6 +25,9 @@ bool IsFourImageList(MarkerList list);
 struct RouteHopInput {
   GeoLocation location;
   int responseClass = 0;
+  // The position disagrees with the round-trip time: a warning ring is
+  // drawn around the hop's marker (our addition to the route's drawing).
+  bool implausible = false;
 };
 
 struct RouteNode {

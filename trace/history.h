@@ -89,6 +89,8 @@ class TraceHistory final : public TraceReplay {
   int64_t RecordPosition() const { return recordPosition_; }
   const TraceIndexRecord& Record() const { return record_; }
   size_t LoadedEntries() const { return entries_.size(); }
+  // The hops of the record found by Open (empty when none or damaged), until Finish.
+  const std::vector<TraceHopEntry>& Entries() const { return entries_; }
 
   static std::string IndexPath(const std::string& dataDir);
   static std::string EntriesPath(const std::string& dataDir);

@@ -29,6 +29,20 @@ inline constexpr const char kErrorInvalidAddress[] =
     "An invalid IP address format was entered.  IP addresses are composed of 4 numbers 1-255 separated by "
     "periods (e.g. 192.168.1.2)";
 
+// hopsight-trace's table: whether a position agrees with the round-trip
+// time, and the hop's autonomous system.
+inline constexpr const char kColumnPlausible[] = "Plausible";
+inline constexpr const char kColumnAs[] = "AS";
+inline constexpr const char kPlausibleYes[] = "yes";
+inline constexpr const char kPlausibleNo[] = "no";
+
+// Route changes since the recorded trace (hopsight-trace --diff).
+inline constexpr const char kRouteChangeLine[] = "hop %d: %s -> %s";
+inline constexpr const char kRouteNoReply[] = "no reply";
+inline constexpr const char kRouteNoHop[] = "none";
+inline constexpr const char kRouteNoChange[] = "no change";
+inline constexpr const char kRouteNotRecorded[] = "no recorded trace of %s";
+
 inline constexpr const char kSoundStart[] = "start.wav";
 inline constexpr const char kSoundTimeout[] = "timeout.wav";
 inline constexpr const char kSoundError[] = "error.wav";

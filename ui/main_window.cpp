@@ -54,6 +54,8 @@ MainWindow::MainWindow(TraceEngine& engine, const map::MapTable& maps, const map
   map_->SetPointerLeftHandler([this] { press_.Clear(); });
   map_->SetCursors(MakeCursor(kCursorHand, devicePixelRatioF()), MakeCursor(kCursorGrab, devicePixelRatioF()));
   list_ = new ResultsList(this);
+  // Changed hops are marked once the rows stand in their final order.
+  list_->SetRouteSettled([this] { return !engine_.Running(); });
   text_ = new QPlainTextEdit(this);
   text_->setReadOnly(true);
   text_->setFrameShape(QFrame::NoFrame);
@@ -314,6 +316,7 @@ void MainWindow::ApplyViewWork() {
   if (work.title) {
     setWindowTitle(FromWire(*work.title));
     targetAddress_ = work.titleTargetAddress;
+    list_->SetTargetAddress(targetAddress_);
     if (listener_) listener_("title", windowTitle());
   }
   if (work.busy) SetBusy(*work.busy);

@@ -127,6 +127,20 @@ const char* English(TextId id) {
     case TextId::AskTitle: return "HopSight";
     case TextId::AskText: return "Trace the route to (host name, IP address or web address):";
     case TextId::AskTrace: return "Trace";
+    case TextId::ColumnAs: return "AS";
+    case TextId::PlausibleTip:
+      return "Plausible position: %1 km from your home location; a reply after %2 ms can come from up to %3 km "
+             "away.";
+    case TextId::ImplausibleTip:
+      return "Implausible position: %1 km from your home location, but a reply after %2 ms can come from at most "
+             "%3 km away (%4 km of that for the precision of the two positions). The hop is nearer than the map "
+             "shows.";
+    case TextId::NotJudgedNoTime: return "Position not judged: the hop has no round-trip time.";
+    case TextId::NotJudgedNoHome: return "Position not judged: no home location is set.";
+    case TextId::HomeReference: return "Your home location: the positions of the other hops are judged against it.";
+    case TextId::ChangedHopTip: return "Changed since the trace recorded %1: this hop was %2.";
+    case TextId::RouteNoReply: return "no reply";
+    case TextId::RouteNoHop: return "not part of the route";
   }
   return "";
 }

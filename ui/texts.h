@@ -97,28 +97,40 @@ enum class TextId : int {
   ServersUnreachableTitle = 900021,
   IcmpUnavailableTitle = 900030,
 
+  // Our additions to the results list: the AS column, and the marks of
+  // plausible and implausible positions and of changed hops with their tips.
+  ColumnAs = 900040,
+  PlausibleTip = 900041,       // %1 km from home, %2 ms, %3 km allowed
+  ImplausibleTip = 900042,     // %1 km from home, %2 ms, %3 km allowed, %4 km margin
+  NotJudgedNoTime = 900043,
+  NotJudgedNoHome = 900044,
+  HomeReference = 900045,
+  ChangedHopTip = 900046,      // %1 when the trace was recorded, %2 what the hop was then
+  RouteNoReply = 900047,
+  RouteNoHop = 900048,
+
   // The wizard's window, controls and the advanced view.
-  WizardWindowTitle = 900040,
-  WizardNext = 900041,
-  WizardAdvanced = 900042,
-  WizardCountry = 900043,
-  WizardZip = 900044,
-  WizardCity = 900045,
-  WizardState = 900046,
-  WizardDownloading = 900047,
-  AdvancedWindowTitle = 900050,
-  AdvancedText = 900051,
-  AdvancedLatitude = 900052,
-  AdvancedLongitude = 900053,
-  AdvancedNorth = 900054,
-  AdvancedSouth = 900055,
-  AdvancedEast = 900056,
-  AdvancedWest = 900057,
+  WizardWindowTitle = 900140,
+  WizardNext = 900141,
+  WizardAdvanced = 900142,
+  WizardCountry = 900143,
+  WizardZip = 900144,
+  WizardCity = 900145,
+  WizardState = 900146,
+  WizardDownloading = 900147,
+  AdvancedWindowTitle = 900150,
+  AdvancedText = 900151,
+  AdvancedLatitude = 900152,
+  AdvancedLongitude = 900153,
+  AdvancedNorth = 900154,
+  AdvancedSouth = 900155,
+  AdvancedEast = 900156,
+  AdvancedWest = 900157,
 
   // The target dialog of the desktop entry (--ask).
-  AskTitle = 900060,
-  AskText = 900061,
-  AskTrace = 900062,
+  AskTitle = 900160,
+  AskText = 900161,
+  AskTrace = 900162,
 };
 
 // The text of `id` in the program's language.

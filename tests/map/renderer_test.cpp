@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QPainter>
+#include <cmath>
 
 #include "map/map_renderer.h"
 #include "test_maps.h"
@@ -246,6 +247,47 @@ TEST_F(RendererTest, SantasVillageOnlyOnChristmas) {
   };
   EXPECT_TRUE(dotAtSanta(true));
   EXPECT_FALSE(dotAtSanta(false));
+}
+
+// Pixels near the warning ring's colour on the ring around a hop's marker.
+int RingPixels(const QImage& frame, const HopRef& row, const QColor& ring) {
+  RouteNode node;
+  node.pixel = {row->mapX.load(), row->mapY.load()};
+  node.list = MarkerListForClass(uint32_t(row->Location().source));
+  const QPointF c = WarningRingCentre(node);
+  const double r = WarningRingRadius(node);
+  int count = 0;
+  for (int y = int(c.y() - r - 2); y <= int(c.y() + r + 2); ++y)
+    for (int x = int(c.x() - r - 2); x <= int(c.x() + r + 2); ++x) {
+      const double d = std::hypot(x + 0.5 - c.x(), y + 0.5 - c.y());
+      const QColor p = frame.pixelColor(x, y);
+      if (std::abs(d - r) < 1.0 && std::abs(p.red() - ring.red()) < 40 && std::abs(p.green() - ring.green()) < 40 &&
+          std::abs(p.blue() - ring.blue()) < 40)
+        ++count;
+    }
+  return count;
+}
+
+TEST_F(RendererTest, AHopWhosePositionItsTimeRulesOutGetsAWarningRingAroundItsMarker) {
+  // Home in Berlin; Sydney 2 ms away is impossible, 400 ms away is not.
+  HopRef home = Row(52.52, 13.405, 0, LocationSource::Home);
+  home->SetLocation({LocationSource::Home, 52.52, 13.405, 240});
+  auto hop = [](double lat, double lon, uint32_t rtt) {
+    HopRef r = Row(lat, lon, rtt, LocationSource::Server);
+    r->address = 0x0100000A;
+    r->sentCount = 1;
+    return r;
+  };
+  std::vector<HopRef> rows{home, hop(-33.87, 151.21, 2), hop(35.68, 139.69, 400), hop(-33.0, -60.0, 500)};
+  renderer.Paint(image, view, rows, false);
+  const QColor ring = renderer.Style().warningRing;
+  EXPECT_GT(RingPixels(image, rows[1], ring), 12);
+  EXPECT_EQ(RingPixels(image, rows[2], ring), 0);
+  EXPECT_EQ(RingPixels(image, rows[0], ring), 0);
+  // The same route from the built-in home: nothing is judged, no ring.
+  home->SetLocation(kDefaultHomeLocation);
+  renderer.Paint(image, view, rows, false);
+  EXPECT_EQ(RingPixels(image, rows[1], ring), 0);
 }
 
 TEST(MarkerArtworkTest, ListsHaveTheirSizesAndMagentaIsTransparent) {

@@ -267,9 +267,10 @@ TEST_F(WindowTest, TheListShowsFiveColumnsAndRewritesOnlyChangedCells) {
   Trace();
   Click(Centre(kListItem));
   ResultsList* list = window->List();
-  ASSERT_EQ(list->columnCount(), 5);
-  const QStringList titles{"#", "IP Address", "Name", "RT (ms)", "Network"};
-  for (int c = 0; c < 5; ++c) EXPECT_EQ(list->headerItem()->text(c), titles[c]);
+  // The five of the results list, then our AS column.
+  ASSERT_EQ(list->columnCount(), 6);
+  const QStringList titles{"#", "IP Address", "Name", "RT (ms)", "Network", "AS"};
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(list->headerItem()->text(c), titles[c]);
   const std::vector<HopRef> rows = engine->Table().Snapshot();
   ASSERT_EQ(list->topLevelItemCount(), int(rows.size()));
   EXPECT_EQ(list->topLevelItem(1)->text(1), "198.18.1.1");
@@ -289,6 +290,18 @@ TEST_F(WindowTest, TheListShowsFiveColumnsAndRewritesOnlyChangedCells) {
   // Another trace clears the rows first.
   list->RefreshAll({rows[0]}, trace + 1);
   EXPECT_EQ(list->topLevelItemCount(), 1);
+}
+
+TEST_F(WindowTest, HopsThatChangedSinceTheRecordedTraceOfThisTargetAreMarkedOnceTheTraceEnds) {
+  // Recorded: the silent router of row 2 answered then.
+  window->List()->SetRecordedRoute({kTarget, {0, Router(1), Router(2), Router(3), kTarget}, 1700000000});
+  Trace();
+  Click(Centre(kListItem));
+  ResultsList* list = window->List();
+  ASSERT_EQ(list->topLevelItemCount(), 5);
+  for (int i : {0, 1, 3, 4}) EXPECT_EQ(list->MarkOf(i, 1), 0) << i;
+  EXPECT_EQ(list->MarkOf(2, 1), 3);
+  EXPECT_TRUE(list->topLevelItem(2)->toolTip(1).contains("198.18.1.2")) << list->topLevelItem(2)->toolTip(1).toStdString();
 }
 
 TEST_F(WindowTest, TheProgressBarNeverMovesBackUntilAReset) {
