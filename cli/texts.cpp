@@ -1,9 +1,5 @@
 #include "cli/texts.h"
 
-#include <system_error>
-
-#include "i18n/language.h"
-
 namespace hs::cli::text {
 namespace {
 
@@ -13,31 +9,7 @@ bool Wide(char32_t c) {
          (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
 }
 
-// TRANSLATORS: a file that could not be used: the first %s is the file, the
-// second the system's reason.
-constexpr struct {
-  const char* action;
-  i18n::Text text;
-} kFileActions[] = {
-    {"read", NC_("hopsight-trace", "cannot read %s: %s")},
-    {"open", NC_("hopsight-trace", "cannot open %s: %s")},
-    {"lock", NC_("hopsight-trace", "cannot lock %s: %s")},
-    {"write", NC_("hopsight-trace", "cannot write %s: %s")},
-    {"sync", NC_("hopsight-trace", "cannot sync %s: %s")},
-    {"replace", NC_("hopsight-trace", "cannot replace %s: %s")},
-    {"create a temporary file beside", NC_("hopsight-trace", "cannot create a temporary file beside %s: %s")},
-    {"create the directory", NC_("hopsight-trace", "cannot create the directory %s: %s")},
-    {"use the directory", NC_("hopsight-trace", "cannot use the directory %s: %s")},
-};
-
 }  // namespace
-
-std::string DescribeFileError(const platform::FileError& error) {
-  for (const auto& a : kFileActions)
-    if (error.action == a.action)
-      return i18n::Tr(a.text, error.path, std::error_code(error.code, std::generic_category()).message());
-  return error.Describe();
-}
 
 size_t DisplayWidth(std::string_view text) {
   size_t width = 0;

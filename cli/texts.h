@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "i18n/text.h"
-#include "platform/files.h"
 
 namespace hs::cli::text {
 
@@ -16,20 +15,10 @@ inline constexpr i18n::Text kLocation = NC_("hopsight-trace", "Location");
 // TRANSLATORS: the --whois report when a server gave no answer.
 inline constexpr i18n::Text kNoAnswer = NC_("hopsight-trace", "(no answer)");
 
-inline constexpr i18n::Text kSettingsNotRead =
-    NC_("hopsight-trace", "settings not read (defaults used, the file is left as it is): %s");
-inline constexpr i18n::Text kCachesNotRead =
-    NC_("hopsight-trace", "lookup caches not read (the file is left as it is): %s");
-// TRANSLATORS: the numbers are the cache limit, then the names, WhoIs
-// answers and locations dropped; %s is the cache file.
-inline constexpr i18n::Text kCachesTrimmed =
+// TRANSLATORS: "hopsight /H" is a command and stays as it is.
+inline constexpr i18n::Text kNoHome =
     NC_("hopsight-trace",
-        "the lookup caches keep %d entries each: dropped %d names, %d WhoIs answers and %d locations read from %s");
-inline constexpr i18n::Text kSettingsNotSaved = NC_("hopsight-trace", "settings not saved: %s");
-inline constexpr i18n::Text kCachesNotSaved = NC_("hopsight-trace", "lookup caches not saved: %s");
-inline constexpr i18n::Text kTraceNotRecorded = NC_("hopsight-trace", "trace not recorded: %s");
-// TRANSLATORS: %s is what is wrong with the AS table file.
-inline constexpr i18n::Text kAsTableMissing = NC_("hopsight-trace", "AS table not read (hops get no AS numbers): %s");
+        "no home location is set (this computer's row gets a default position); set it with: hopsight /H");
 
 // Usage. The options themselves are not translated.
 inline constexpr i18n::Text kUsage = NC_("hopsight-trace", "usage:");
@@ -71,17 +60,19 @@ inline constexpr i18n::Text kUsageAsn =
         "announces it, without tracing");
 inline constexpr i18n::Text kUsageDataDir =
     NC_("hopsight-trace",
-        "settings, caches, history and user locations (HopLoc.ini)\n(default: data/ beside the program, which also "
-        "holds HopSight.gdp,\nhopsight.loca and ASN.idx; a copy of those in DIR is used first)");
+        "settings, caches, history and user locations (HopLoc.ini)\n(default: data/ in the program's directory, which "
+        "also holds HopSight.gdp,\nhopsight.loca, RIR.idx and ASN.idx; a copy of those in DIR is used first)");
+// TRANSLATORS: the last lines of hopsight-trace's usage; "hopsight /H" is a
+// command and stays as it is.
+inline constexpr i18n::Text kUsageProgramDir =
+    NC_("hopsight-trace",
+        "The program's directory is the one hopsight uses: the program's own when it holds\nmaps/, else hopsight/ "
+        "under the XDG data home. Set the home location with hopsight /H.\n");
 
 // TRANSLATORS: --asn: %s is what was given in place of an address.
 inline constexpr i18n::Text kNotAnAddress = NC_("hopsight-trace", "not an IPv4 address: %s");
 // TRANSLATORS: %s is what is wrong with the AS table file.
 inline constexpr i18n::Text kAsTableNotRead = NC_("hopsight-trace", "AS table not read: %s");
-
-// A file that could not be read or written: what was done, the file and
-// the system's reason.
-std::string DescribeFileError(const platform::FileError& error);
 
 // Columns of a terminal that `text` (UTF-8) takes: East Asian wide letters
 // take two.

@@ -112,6 +112,93 @@ i18n::Text Source(TextId id) {
     case TextId::ChangedHopTip: return NC_("900046", "Changed since the trace recorded %1: this hop was %2.");
     case TextId::RouteNoReply: return NC_("900047", "no reply");
     case TextId::RouteNoHop: return NC_("900048", "not part of the route");
+    // TRANSLATORS: the home location wizard's messages about the location
+    // server's answer to the place the user entered.
+    case TextId::InvalidCountry: return NC_("16", "Invalid Country Selection.");
+    case TextId::UnknownResponse: return NC_("17", "Unknown response from server.");
+    case TextId::StateNotFound: return NC_("18", "The state you entered is not found in our database.");
+    case TextId::PostcodeNotFound: return NC_("19", "The postcode you entered is not found in our database.");
+    case TextId::CityNotFound: return NC_("20", "The city you entered is not found in our database.");
+    case TextId::WizardIntro:
+      return NC_("21",
+                 "This wizard will aid you in determining your geographic location, so that the program knows what "
+                 "maps to use and where to place you on them.\n\nFirst it asks a location server for the list of "
+                 "countries it knows.  Click Next to contact it.");
+    case TextId::WizardStepOneTitle: return NC_("22", "Step One - Contact Location Server");
+    case TextId::WizardStepTwoText:
+      return NC_("56",
+                 "Setting your location accurately is not vital to the performance of the program and has no impact "
+                 "on the accuracy of trace results.  However, having your location set accurately does make for a "
+                 "more meaningful map display.\n\nPlease select your country and enter more detailed information as "
+                 "appropriate.  When done, click Next.");
+    case TextId::WizardNoCityDetail:
+      return NC_("59",
+                 "Detailed city information is not yet available for this country.  The default location for the "
+                 "country will be used, typically the capital or the geographic center.  Press 'Advanced' for more "
+                 "options.");
+    case TextId::WizardCityHint:
+      return NC_("60",
+                 "Enter the name of the city nearest to you.  Do not use any accent marks on the letters.  Use the "
+                 "'international' version of the city name.");
+    case TextId::WizardStepTwoTitle: return NC_("61", "Step Two - Enter Location Information");
+    case TextId::WizardFinishText: return NC_("62", "To save your home location settings, click Finish.");
+    case TextId::WizardFinishTitle: return NC_("63", "Finished.");
+    case TextId::WizardEndQuestion:
+      return NC_("64",
+                 "Your home location has not been set.  The location of your computer will be inaccurate until it is "
+                 "set.\n\nAre you sure you want to end the Home Location Wizard?");
+    case TextId::WizardEndTitle: return NC_("65", "End Home Location Wizard");
+    case TextId::WizardAdvancedQuestion:
+      return NC_("66",
+                 "Switching to the advanced view will allow you to set the latitude and longitude of your "
+                 "location.\n\nDo you want to switch to the advanced view?");
+    case TextId::WizardAdvancedTitle: return NC_("67", "Advanced View Confirmation");
+    // TRANSLATORS: %s is one of the messages above (the state, postcode or
+    // city was not found).
+    case TextId::WizardUseDefault:
+      return NC_("68",
+                 "%s\n\nPress 'OK' to use the default location, or 'Cancel' to edit your request and try again.");
+    case TextId::WizardInvalidLocation: return NC_("69", "Invalid Location");
+    case TextId::WizardEditEntry: return NC_("70", "%s\n\nPlease edit your entry and try again.\n");
+    case TextId::LocationError: return NC_("71", "Location Error");
+    case TextId::SelectNorthOrSouth: return NC_("72", "Select North or South");
+    case TextId::BadLocationEntered: return NC_("73", "Bad Location Entered");
+    case TextId::SelectEastOrWest: return NC_("75", "Select East or West");
+    // TRANSLATORS: the caption of the wizard's last button, in place of
+    // "Next >"; about 10 letters fit.
+    case TextId::WizardFinish: return NC_("187", "Finish");
+    // TRANSLATORS: the font of the wizard's step titles: the character set
+    // number of the language's script (0 Western, 128 Japanese) and the font
+    // family, as for the message box's font.
+    case TextId::WizardTitleCharSet: return NC_("391", "0");
+    case TextId::WizardTitleFace: return NC_("392", "Arial");
+    // TRANSLATORS: the wizard's window title, its buttons and the labels of
+    // its fields. The buttons fit about 10 letters; a label about 16.
+    case TextId::WizardWindowTitle: return NC_("900140", "Home Location Wizard");
+    case TextId::WizardNext: return NC_("900141", "Next >");
+    case TextId::WizardAdvanced: return NC_("900142", "Advanced...");
+    case TextId::WizardCountry: return NC_("900143", "Country:");
+    case TextId::WizardZip: return NC_("900144", "ZIP/Post Code:");
+    case TextId::WizardCity: return NC_("900145", "City:");
+    case TextId::WizardState: return NC_("900146", "State/Province:");
+    case TextId::WizardDownloading: return NC_("900147", "Contacting the location server, please wait...");
+    // TRANSLATORS: the advanced view of the wizard: latitude and longitude
+    // in degrees, and the hemispheres as four choices.
+    case TextId::AdvancedWindowTitle: return NC_("900150", "Home Location - Advanced");
+    case TextId::AdvancedText:
+      return NC_("900151",
+                 "Type the latitude and longitude of your location in degrees, and choose the hemispheres.");
+    case TextId::AdvancedLatitude: return NC_("900152", "Latitude:");
+    case TextId::AdvancedLongitude: return NC_("900153", "Longitude:");
+    case TextId::AdvancedNorth: return NC_("900154", "North");
+    case TextId::AdvancedSouth: return NC_("900155", "South");
+    case TextId::AdvancedEast: return NC_("900156", "East");
+    case TextId::AdvancedWest: return NC_("900157", "West");
+    // TRANSLATORS: the small window that asks for a target when the program
+    // is started from the desktop's menu; "Trace" is its button.
+    case TextId::AskTitle: return NC_("900160", "HopSight");
+    case TextId::AskText: return NC_("900161", "Trace the route to (host name, IP address or web address):");
+    case TextId::AskTrace: return NC_("900162", "Trace");
   }
   return {"", ""};
 }
@@ -121,5 +208,9 @@ i18n::Text Source(TextId id) {
 QString UiText(TextId id) { return QString::fromUtf8(i18n::Tr(Source(id))); }
 
 QString UiText(TextId id, int value) { return QString::fromStdString(i18n::Tr(Source(id), value)); }
+
+QString UiText(TextId id, const QString& value) {
+  return QString::fromStdString(i18n::Tr(Source(id), value.toStdString()));
+}
 
 }  // namespace hs::ui

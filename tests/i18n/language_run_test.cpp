@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "app/texts.h"
 #include "cli/json_report.h"
 #include "cli/texts.h"
 #include "cli/whois_report.h"
@@ -206,9 +207,9 @@ TEST_F(LanguageRun, CommandLineTextsLineUpByTerminalColumns) {
   EXPECT_EQ(cli::FormatDestinationWhoIs(texts),
             "登録者\n------\n(応答なし)\n\nネットワーク\n------------\nNetName: EXAMPLE\n");
   platform::FileError error{"/data/HopSight.ini", "replace", EACCES};
-  EXPECT_EQ(cli::text::DescribeFileError(error).rfind("/data/HopSight.ini を置き換えられません: ", 0), 0u);
+  EXPECT_EQ(app::text::DescribeFileError(error).rfind("/data/HopSight.ini を置き換えられません: ", 0), 0u);
   Use("en");
-  EXPECT_EQ(cli::text::DescribeFileError(error), error.Describe());
+  EXPECT_EQ(app::text::DescribeFileError(error), error.Describe());
 }
 
 }  // namespace

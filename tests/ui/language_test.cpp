@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QLabel>
+#include <QLayout>
+#include <QRadioButton>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -18,6 +21,8 @@
 
 #include "i18n/language.h"
 #include "map/language_font.h"
+#include "geo/location_servers.h"
+#include "ui/home_wizard.h"
 #include "ui/message_box.h"
 #include "ui/skin.h"
 #include "ui/texts.h"
@@ -114,6 +119,43 @@ TEST_P(InLanguage, SystemBoxesCarryTheProgramsCaptions) {
   EXPECT_EQ(title, UiText(TextId::NewVersionTitle));
   EXPECT_TRUE(captions.contains(UiText(TextId::Ok))) << captions.join("|").toStdString();
   EXPECT_TRUE(captions.contains(UiText(TextId::Cancel))) << captions.join("|").toStdString();
+}
+
+// The wizard keeps its fixed size in every language: each of its page texts
+// fits the page with the fields and buttons below it, and no caption or
+// label is cut.
+TEST_P(InLanguage, TheWizardsTextsAndCaptionsFitItsFixedPage) {
+  geo::LocationServerTable servers;
+  WizardServices services;
+  services.servers = &servers;
+  services.home = [] { return GeoLocation{LocationSource::Home, 51.5074, -0.1278, 200}; };
+  HomeLocationWizardDialog wizard(nullptr, services);
+  wizard.show();
+  QApplication::processEvents();
+  QLabel* page = nullptr;
+  for (QLabel* label : wizard.findChildren<QLabel*>())
+    if (label->wordWrap() && label->text() == UiText(TextId::WizardIntro)) page = label;
+  ASSERT_NE(page, nullptr);
+  for (TextId id : {TextId::WizardIntro, TextId::WizardStepTwoText, TextId::WizardFinishText}) {
+    page->setText(UiText(id));
+    wizard.layout()->activate();
+    EXPECT_LE(wizard.layout()->totalMinimumSize().height(), wizard.height()) << UiText(id).toStdString();
+    EXPECT_LE(page->heightForWidth(page->width()), page->height()) << UiText(id).toStdString();
+  }
+  for (QPushButton* button : wizard.findChildren<QPushButton*>())
+    if (button->isVisible()) ExpectCaptionFits(button);
+  for (QLabel* label : wizard.findChildren<QLabel*>())
+    if (label->isVisible() && !label->wordWrap() && !label->text().isEmpty())
+      EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+
+  AdvancedHomeView advanced(nullptr, services);
+  advanced.show();
+  QApplication::processEvents();
+  for (QPushButton* button : advanced.findChildren<QPushButton*>()) ExpectCaptionFits(button);
+  for (QRadioButton* choice : advanced.findChildren<QRadioButton*>())
+    EXPECT_GE(choice->width(), choice->sizeHint().width()) << choice->text().toStdString();
+  for (QLabel* label : advanced.findChildren<QLabel*>())
+    if (label->wordWrap()) EXPECT_LE(label->heightForWidth(label->width()), label->height()) << label->text().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, InLanguage, ::testing::Values("de", "ja", "fr", "it", "es"),
