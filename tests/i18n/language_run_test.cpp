@@ -9,6 +9,7 @@
 #include <set>
 
 #include "app/texts.h"
+#include "cli/csv_report.h"
 #include "cli/json_report.h"
 #include "cli/texts.h"
 #include "cli/whois_report.h"
@@ -46,11 +47,11 @@ class LanguageRun : public ::testing::Test {
 };
 
 // Three routers, the second silent, then the target: the rows, the status
-// texts the display saw, and the --json of the finished trace.
+// texts the display saw, and the --json and --csv of the finished trace.
 struct TraceResult {
   std::vector<std::pair<std::string, int>> shown;
   std::vector<std::string> names, nameCells;
-  std::string title, json;
+  std::string title, json, csv;
 };
 
 TraceResult TraceOnce() {
@@ -90,6 +91,7 @@ TraceResult TraceOnce() {
   }
   r.json = cli::TraceToJson(engine.Context(), engine.Table().Snapshot(),
                             engine.Status().LastText() == i18n::Tr(text::kTraceCompleted), nullptr);
+  r.csv = cli::TraceToCsv(engine.Table().Snapshot());
   engine.Shutdown();
   return r;
 }
@@ -107,6 +109,8 @@ TEST_F(LanguageRun, StatusAndListSpeakTheLanguageWhileRowsAndJsonStayEnglish) {
   EXPECT_EQ(german.nameCells[2], "Keine Antwort");  // the list shows it in German
   EXPECT_EQ(german.nameCells[4], "target.test");
   EXPECT_EQ(german.json, english.json);            // "completed": true, "name": "No Response"
+  EXPECT_EQ(german.csv, english.csv);
+  EXPECT_NE(german.csv.find("No Response"), std::string::npos);
   EXPECT_NE(german.json.find("\"completed\":true"), std::string::npos);
   EXPECT_EQ(german.title, "Routenverfolgung: target.test (198.18.9.1)");
   // Every status text is German: none of the English ones shows.
@@ -124,6 +128,7 @@ TEST_F(LanguageRun, StatusAndListSpeakTheLanguageWhileRowsAndJsonStayEnglish) {
   const TraceResult japanese = TraceOnce();
   EXPECT_EQ(japanese.nameCells[2], "応答なし");
   EXPECT_EQ(japanese.json, english.json);
+  EXPECT_EQ(japanese.csv, english.csv);
   EXPECT_EQ(japanese.shown.back().first, "トレースが完了しました");
 }
 
