@@ -38,6 +38,7 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 std::atomic<SyncFunction> syncFunction{nullptr};
+std::atomic<RetryWaitFunction> retryWaitFunction{nullptr};
 
 int Sync(int fd) {
   SyncFunction sync = syncFunction.load();
@@ -163,6 +164,8 @@ bool FileMissing(const std::string& path) {
 
 SyncFunction SetSyncFunction(SyncFunction sync) { return syncFunction.exchange(sync); }
 
+RetryWaitFunction SetRetryWaitFunction(RetryWaitFunction wait) { return retryWaitFunction.exchange(wait); }
+
 FileResult MakeDirectories(const std::string& path) {
   if (path.empty()) return Failed(path, "create the directory", ENOENT);
   bool created = false;
@@ -253,7 +256,9 @@ std::optional<SharedFile> SharedFile::Open(const std::string& path, Access acces
       ::close(fd);
     }
     if (denied && attempt + 1 < attempts) {
-      SleepMilliseconds(static_cast<uint32_t>(50 + CalendarTime() % 50));
+      const uint32_t ms = static_cast<uint32_t>(50 + CalendarTime() % 50);
+      if (RetryWaitFunction wait = retryWaitFunction.load()) wait(ms);
+      else SleepMilliseconds(ms);
     }
   }
   if (error) *error = FileError{path, action, code};

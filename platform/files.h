@@ -57,6 +57,12 @@ using SyncFunction = int (*)(int fd);
 // Installs `sync` (null: fsync) and returns the one it replaces.
 SyncFunction SetSyncFunction(SyncFunction sync);
 
+// Waits between two attempts of SharedFile::Open. Tests put their own in
+// place to act at that moment instead of guessing it with a timer.
+using RetryWaitFunction = void (*)(uint32_t ms);
+// Installs `wait` (null: sleep) and returns the one it replaces.
+RetryWaitFunction SetRetryWaitFunction(RetryWaitFunction wait);
+
 // Creates the directory (and missing parents); ok when it exists afterwards.
 FileResult MakeDirectories(const std::string& path);
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "config/caches.h"
-#include "config/keyed_list.h"
 #include "config/settings.h"
 #include "config/timed_table.h"
 
@@ -42,15 +41,6 @@ TEST(TimedTableInsert, IfNewerKeepsTheLaterStampWhicheverComesFirst) {
   ASSERT_EQ(t.Size(), 1u);
   EXPECT_EQ(t.Entries()[0].value, 4);
   EXPECT_EQ(t.Entries()[0].time, 60);
-}
-
-TEST(TimedTableInsert, GrowsByTheShortfallOrTheStep) {
-  TextTable t;
-  EXPECT_EQ(t.Capacity(), 4u);
-  for (int i = 0; i < 5; ++i) t.InsertReplace("k" + std::to_string(i), i, 1);
-  EXPECT_EQ(t.Capacity(), 8u);
-  t.Reserve(20);  // 5 live + 20 exceed 8 by 17
-  EXPECT_EQ(t.Capacity(), 25u);
 }
 
 TEST(TimedTablePurge, DropsEntriesAtTheCutoffAndKeepsOneSecondLaterInOrder) {
@@ -152,50 +142,6 @@ TEST(TimedTableTrim, ToZeroEmptiesAndBelowTheLimitChangesNothing) {
   EXPECT_EQ(Keys(t), (std::vector<std::string>{"b", "a", "c"}));  // unsorted: nothing cut
   t.TrimTo(0);
   EXPECT_EQ(t.Size(), 0u);
-}
-
-struct ExactText {
-  int operator()(const std::string& probe, const std::string& key) const { return probe == key ? 0 : 1; }
-};
-// Scores by the length of the key when it is a suffix of the probe.
-struct SuffixScore {
-  int operator()(const std::string& probe, const std::string& key) const {
-    return probe.size() >= key.size() && probe.compare(probe.size() - key.size(), key.size(), key) == 0
-               ? static_cast<int>(key.size())
-               : 0;
-  }
-};
-
-TEST(KeyedList, ExactLookupFindsTheFirstAndInsertReplacesInPlace) {
-  KeyedList<std::string, std::string, ExactText> list;
-  EXPECT_TRUE(list.Append("a", "1"));
-  EXPECT_TRUE(list.Append("b", "2"));
-  EXPECT_TRUE(list.Append("a", "3"));
-  EXPECT_EQ(list.FindExact("a")->value, "1");
-  EXPECT_TRUE(list.InsertReplace("b", "4"));
-  EXPECT_EQ(list.Size(), 3u);
-  EXPECT_EQ(list.Entries()[1].value, "4");
-  EXPECT_EQ(list.FindExact("z"), nullptr);
-}
-
-TEST(KeyedList, BestScoreLookupTakesTheLastNonZeroScore) {
-  KeyedList<std::string, int, SuffixScore> list;
-  list.Append(".example.net", 1);
-  list.Append(".net", 2);
-  list.Append(".org", 3);
-  EXPECT_EQ(list.FindBestScore("r1.example.net")->value, 2);
-  EXPECT_EQ(list.FindBestScore("r1.example.com"), nullptr);
-}
-
-TEST(KeyedList, MissingValuesAreNotAdded) {
-  KeyedList<std::string, std::string, ExactText> texts;
-  EXPECT_FALSE(texts.Append("a", ""));
-  EXPECT_FALSE(texts.InsertReplace("a", ""));
-  KeyedList<std::string, std::shared_ptr<int>, ExactText> pointers;
-  EXPECT_FALSE(pointers.Append("a", nullptr));
-  EXPECT_TRUE(pointers.Append("a", std::make_shared<int>(1)));
-  EXPECT_EQ(texts.Size(), 0u);
-  EXPECT_EQ(pointers.Size(), 1u);
 }
 
 TEST(WhoIsCache, RegisterRequestCountsAskersAndAStoreResetsTheCount) {

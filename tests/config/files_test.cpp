@@ -6,9 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
-#include <thread>
+#include <optional>
 #include <vector>
 
 #include "platform/files.h"
@@ -193,29 +192,33 @@ TEST(SharedFile, ReadersShareAndAWriterIsAlone) {
   EXPECT_FALSE(SharedFile::Open(path, SharedFile::Access::Write, 1));
 }
 
-TEST(SharedFile, ADeniedOpenWaitsBetweenItsFiveAttempts) {
-  testing::TempDir dir;
-  const std::string path = dir.File("x.ent");
-  auto w = SharedFile::Open(path, SharedFile::Access::Write);
-  ASSERT_TRUE(w);
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(SharedFile::Open(path, SharedFile::Access::Read));
-  // Four waits of at least 50 ms each lie between the five attempts.
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+// The waits between attempts, as the retry-wait hook sees them; the first
+// one may let the lock go.
+std::vector<uint32_t> retryWaits;
+std::optional<SharedFile>* heldUntilFirstWait = nullptr;
+
+void RecordingRetryWait(uint32_t ms) {
+  retryWaits.push_back(ms);
+  if (heldUntilFirstWait) heldUntilFirstWait->reset();
 }
 
-TEST(SharedFile, AnOpenSucceedsWhenTheLockIsReleasedDuringItsRetries) {
+TEST(SharedFile, ADeniedOpenWaitsBetweenItsFiveAttemptsAndTakesALockReleasedMeanwhile) {
   testing::TempDir dir;
   const std::string path = dir.File("x.ent");
-  auto w = SharedFile::Open(path, SharedFile::Access::Write);
+  const RetryWaitFunction previous = SetRetryWaitFunction(RecordingRetryWait);
+  std::optional<SharedFile> w = SharedFile::Open(path, SharedFile::Access::Write);
   ASSERT_TRUE(w);
-  std::thread releaser([&w] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    w->Close();
-  });
-  auto r = SharedFile::Open(path, SharedFile::Access::Read);
-  releaser.join();
-  EXPECT_TRUE(r);
+  retryWaits.clear();
+  EXPECT_FALSE(SharedFile::Open(path, SharedFile::Access::Read));
+  ASSERT_EQ(retryWaits.size(), 4u) << "four waits lie between the five attempts";
+  for (uint32_t ms : retryWaits) EXPECT_TRUE(ms >= 50 && ms < 100) << ms;
+
+  retryWaits.clear();
+  heldUntilFirstWait = &w;
+  EXPECT_TRUE(SharedFile::Open(path, SharedFile::Access::Read));
+  heldUntilFirstWait = nullptr;
+  EXPECT_EQ(retryWaits.size(), 1u);
+  SetRetryWaitFunction(previous);
 }
 
 TEST(SharedFile, ReadsAndWritesAtOffsets) {

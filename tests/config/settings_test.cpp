@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
 
 #include "config/settings.h"
@@ -71,48 +72,44 @@ TEST(SettingsRoundTrip, ReadsBackEveryValue) {
   EXPECT_EQ(read, written);
 }
 
-TEST(SettingsReader, WindowMaximizedDoesNotMatchTheWindowRow) {
-  Settings s;
-  s.window = {1, 2, 3, 4};
-  ParseSettings("[options]\nwindow maximized=1\n", s);
-  EXPECT_EQ(s.windowMaximized, 1);
-  EXPECT_EQ(s.window, (std::array<int32_t, 4>{1, 2, 3, 4}));
-}
-
-TEST(SettingsReader, AWindowLineWithTwoValuesSetsLeftAndTopOnly) {
-  Settings s;
-  s.window = {1, 2, 3, 4};
-  ParseSettings("[options]\nwindow=50,60\n", s);
-  EXPECT_EQ(s.window, (std::array<int32_t, 4>{50, 60, 3, 4}));
-}
-
-TEST(SettingsReader, ABracketLineEndsTheOptions) {
-  Settings s;
-  ParseSettings("dnstime=1\n[options]\nwhotime=2\n[other]\nloctime=3\n", s);
-  EXPECT_EQ(s.dnsTime, 90);  // before the section
-  EXPECT_EQ(s.whoTime, 2);
-  EXPECT_EQ(s.locTime, 60);  // after the section
-  Settings none;
-  ParseSettings("dnstime=1\n", none);
-  EXPECT_EQ(none.dnsTime, 90);
-}
-
-TEST(SettingsReader, InstallIdentityStaysUnlessStored) {
-  Settings s;
-  SetInstallIdentity(s, 1700000000, 4242);
-  ParseSettings("[options]\nsound=0\n", s);
-  EXPECT_EQ(s.install, (std::array<int32_t, 3>{1700000000, 4242, 1700000000}));
-  ParseSettings("[options]\ninstall=1500000000,17,1600000000\n", s);
-  EXPECT_EQ(s.install, (std::array<int32_t, 3>{1500000000, 17, 1600000000}));
-}
-
-TEST(SettingsReader, NonNumbersReadAsZeroAndMissingCommasStopTheLine) {
-  Settings s;
-  s.startLocation = GeoLocation{LocationSource::Home, 1, 2, 3};
-  ParseSettings("[options]\ndnstime=abc\nsound= 7x\nstart location=2,45.5\n", s);
-  EXPECT_EQ(s.dnsTime, 0);
-  EXPECT_EQ(s.sound, 7);
-  EXPECT_EQ(s.startLocation, (GeoLocation{LocationSource::Home, 45.5, 2, 3}));
+// Each row: a file's text, read over `Before()`, and what must differ from
+// `Before()` afterwards.
+TEST(SettingsReader, ReadsRowsByTheirExactKeysInTheOptionsSectionOnly) {
+  auto before = [] {
+    Settings s;
+    s.window = {1, 2, 3, 4};
+    s.startLocation = GeoLocation{LocationSource::Home, 1, 2, 3};
+    SetInstallIdentity(s, 1700000000, 4242);
+    return s;
+  };
+  const struct {
+    const char* text;
+    std::function<void(Settings&)> change;
+  } cases[] = {
+      // "window maximized" is not the "window" row.
+      {"[options]\nwindow maximized=1\n", [](Settings& s) { s.windowMaximized = 1; }},
+      // A window line with two values sets left and top only.
+      {"[options]\nwindow=50,60\n", [](Settings& s) { s.window = {50, 60, 3, 4}; }},
+      // Rows before the section and after the next bracket line are not read.
+      {"dnstime=1\n[options]\nwhotime=2\n[other]\nloctime=3\n", [](Settings& s) { s.whoTime = 2; }},
+      {"dnstime=1\n", [](Settings&) {}},
+      // The install identity stays unless stored.
+      {"[options]\nsound=0\n", [](Settings& s) { s.sound = 0; }},
+      {"[options]\ninstall=1500000000,17,1600000000\n",
+       [](Settings& s) { s.install = {1500000000, 17, 1600000000}; }},
+      // Non-numbers read as zero; a line without its later commas keeps the later values.
+      {"[options]\ndnstime=abc\nsound= 7x\nstart location=2,45.5\n", [](Settings& s) {
+         s.dnsTime = 0;
+         s.sound = 7;
+         s.startLocation.latitude = 45.5;
+       }},
+  };
+  for (const auto& c : cases) {
+    Settings read = before(), expected = before();
+    ParseSettings(c.text, read);
+    c.change(expected);
+    EXPECT_EQ(read, expected) << c.text;
+  }
 }
 
 TEST(LoadSettings, WithoutAFileCreatesItRunsTheWizardAndSavesTheFirstRunForm) {
@@ -188,15 +185,6 @@ TEST(LoadSettings, WithoutAWizardNothingIsSavedAtStart) {
   testing::WriteFile(path, kDefaults);
   EXPECT_TRUE(LoadSettings(dir.path(), s, none, false));
   EXPECT_EQ(testing::ReadFile(path), kDefaults);
-}
-
-TEST(LoadSettings, SetsTheDisplayFontDefaults) {
-  testing::TempDir dir;
-  Settings s;
-  s.font = DisplayFont{1, 2, 3, 4, "Other"};
-  NoHomeLocationWizard wizard;
-  LoadSettings(dir.path(), s, wizard, true);
-  EXPECT_EQ(s.font, (DisplayFont{-12, 400, 0, 0x20, "Arial"}));
 }
 
 TEST(SaveSettings, TakesThePlacementOfANormalWindowOnly) {

@@ -1,4 +1,5 @@
-// A scratch directory per test, removed afterwards.
+// The tests' one scratch-directory helper: a directory per test, removed
+// afterwards, and whole-file reads and writes.
 #pragma once
 
 #include <sys/stat.h>
@@ -26,6 +27,7 @@ class TempDir {
   }
   const std::string& path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const { return File(name); }
 
  private:
   std::string path_;

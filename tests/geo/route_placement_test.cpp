@@ -37,10 +37,7 @@ std::string Answer(const std::vector<std::string>& entries) {
 }
 
 std::string Entry(double latitude, double longitude, int precision) {
-  const auto e = locwire::RouteEntry::FromPosition(latitude, longitude, static_cast<uint8_t>(precision));
-  char b[11];
-  std::snprintf(b, sizeof b, "%04x%04x%02x", e.lonCode, e.latCode, e.precision);
-  return b;
+  return hs::test::RouteEntryText(latitude, longitude, precision);
 }
 
 TEST(RouteRequest, EveryHopBecomesSixteenHexCharactersUpToTheFirstEmptySlot) {
@@ -57,20 +54,12 @@ TEST(RouteRequest, EveryHopBecomesSixteenHexCharactersUpToTheFirstEmptySlot) {
   EXPECT_EQ(RouteHopCount(many), 63u) << "a 64th row is only ever the synthetic end row";
 }
 
+// The wire reader's checks are tested with the forms; here only the verdicts.
 TEST(RouteAnswerCheck, OnlyTheExactLengthBannerAndEndMarkPass) {
   const std::string good = Answer({Entry(1, 2, 3), Entry(4, 5, 6)});
-  ASSERT_EQ(good.size(), 10u * 2 + 134);
   EXPECT_EQ(RouteAnswerVerdict(good, 2), kVerdictGood);
-  EXPECT_EQ(RouteAnswerVerdict(good + " ", 2), kVerdictInvalid);
-  EXPECT_EQ(RouteAnswerVerdict(good.substr(1), 2), kVerdictInvalid);
   EXPECT_EQ(RouteAnswerVerdict(good, 3), kVerdictInvalid);
   EXPECT_EQ(RouteAnswerVerdict("copyright" + good.substr(9), 2), kVerdictInvalid);
-  std::string upper = good;
-  upper.replace(upper.size() - 6, 4, "FDB6");
-  EXPECT_EQ(RouteAnswerVerdict(upper, 2), kVerdictGood) << "the end mark is compared in lower case";
-  std::string wrong = good;
-  wrong.replace(wrong.size() - 6, 4, "fdb7");
-  EXPECT_EQ(RouteAnswerVerdict(wrong, 2), kVerdictInvalid);
 }
 
 struct Placed {

@@ -1,9 +1,8 @@
-// HopLoc.ini: reading, the lookup order, and the normalised file written back.
+// HopLoc.ini: reading, the lookup order, and the normalised file written back
+// (under a locale with a decimal comma: comma_locale.cpp).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-
-#include <clocale>
 
 #include "geo/user_locations.h"
 #include "tests/config/temp_dir.h"
@@ -15,38 +14,31 @@ TEST(UserLocationsFile, ReadsEntriesAfterTheCountLine) {
   const auto e = ParseUserLocations("; my routers\ncount=2\n10.*=40.71,-74.01,200\ngw.example.net=51.5,-0.12,100\n");
   ASSERT_EQ(e.size(), 2u);
   EXPECT_EQ(e[0].pattern, "10.*");
-  EXPECT_DOUBLE_EQ(e[0].location.latitude, 40.71);
-  EXPECT_DOUBLE_EQ(e[0].location.longitude, -74.01);
-  EXPECT_EQ(e[0].location.precision, 200);
+  EXPECT_EQ(e[0].location, (GeoLocation{LocationSource::None, 40.71, -74.01, 200}));
   EXPECT_EQ(e[1].pattern, "gw.example.net");
   EXPECT_EQ(e[1].location.precision, 100);
 }
 
-TEST(UserLocationsFile, SkipsLinesThatAreNotEntriesWithoutCountingThem) {
-  // The second line lacks its second comma: the line after it is taken instead.
-  const auto e = ParseUserLocations("COUNT=2\na=1,2,3\nb=1,2\nc=4,5,6\nd=7,8,9\n");
-  ASSERT_EQ(e.size(), 2u);
-  EXPECT_EQ(e[0].pattern, "a");
-  EXPECT_EQ(e[1].pattern, "c");
-}
-
-TEST(UserLocationsFile, LoadsNothingWithoutAUsableCount) {
-  EXPECT_TRUE(ParseUserLocations("[options]\ncount=1\na=1,2,3\n").empty());
-  EXPECT_TRUE(ParseUserLocations("a=1,2,3\n").empty());
-  EXPECT_TRUE(ParseUserLocations("count=0\na=1,2,3\n").empty());
-  EXPECT_TRUE(ParseUserLocations("count=-3\na=1,2,3\n").empty());
-  // A "[" after the count line is just a line that is not an entry.
-  EXPECT_EQ(ParseUserLocations("count=1\n[x]\na=1,2,3\n").size(), 1u);
-  // The count bounds the entries taken.
-  EXPECT_EQ(ParseUserLocations("count=1\na=1,2,3\nb=1,2,3\n").size(), 1u);
-}
-
-TEST(UserLocationsFile, ReadsLongLinesInPiecesOf1023Characters) {
-  // The tail of an over-long line is read as a line of its own.
-  const std::string longLine = std::string(1023, 'x') + "tail=1,2,3\n";
-  const auto e = ParseUserLocations("count=1\n" + longLine);
-  ASSERT_EQ(e.size(), 1u);
-  EXPECT_EQ(e[0].pattern, "tail");
+// Each row: a file and the patterns read from it.
+TEST(UserLocationsFile, TakesAsManyEntriesAsTheCountSaysSkippingOtherLines) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      // A line without its second comma is skipped without counting.
+      {"COUNT=2\na=1,2,3\nb=1,2\nc=4,5,6\nd=7,8,9\n", {"a", "c"}},
+      {"count=1\na=1,2,3\nb=1,2,3\n", {"a"}},
+      {"count=1\n[x]\na=1,2,3\n", {"a"}},  // a "[" after the count is just a line that is no entry
+      // No usable count: nothing.
+      {"[options]\ncount=1\na=1,2,3\n", {}},
+      {"a=1,2,3\n", {}},
+      {"count=0\na=1,2,3\n", {}},
+      {"count=-3\na=1,2,3\n", {}},
+      // The tail of a line longer than 1023 characters is read as a line of its own.
+      {"count=1\n" + std::string(1023, 'x') + "tail=1,2,3\n", {"tail"}},
+  };
+  for (const auto& [text, patterns] : cases) {
+    std::vector<std::string> got;
+    for (const UserLocation& e : ParseUserLocations(text)) got.push_back(e.pattern);
+    EXPECT_EQ(got, patterns) << text.substr(0, 60);
+  }
 }
 
 TEST(UserLocationsFile, WritesTheNormalisedForm) {
@@ -60,16 +52,6 @@ TEST(UserLocationsFile, WritesTheNormalisedForm) {
   EXPECT_EQ(UserLocationsText(ParseUserLocations(huge)), huge);
   EXPECT_EQ(huge.substr(0, 10), "count=1\nh=");
   EXPECT_GT(huge.find(','), 80u);  // all 73 digits of the latitude
-}
-
-TEST(UserLocationsFile, NumbersDoNotFollowTheProcessLocale) {
-  // The window runs under the user's locale; a decimal comma must not leak into the file.
-  const std::string saved = std::setlocale(LC_ALL, nullptr);
-  const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "de_DE.utf8");
-  const auto e = ParseUserLocations("count=1\nx=1.5,2.25,3\n");
-  const std::string text = UserLocationsText(e);
-  std::setlocale(LC_ALL, saved.c_str());
-  EXPECT_EQ(text, "count=1\nx=1.50,2.25,3\n") << (comma ? "under de_DE" : "no comma locale installed");
 }
 
 TEST(UserLocations, AddressMatchesComeBeforeNameMatches) {

@@ -45,31 +45,28 @@ TEST(PointInViewTest, DateLineCopiesPassThroughTheEasternCopy) {
   EXPECT_EQ(v.ToPixel(64000, 1000, 1), (MapPos{400, 0}));
 }
 
-TEST(ShowWholeWorldTest, HeightLimitedWindowIsCentredAndNormalised) {
+TEST(ShowWholeWorldTest, TheWorldIsCentredInTheWindowAtTheFinestScaleThatShowsItAll) {
   const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 400);
-  EXPECT_EQ(v.maxScale, 64);
-  EXPECT_EQ(v.minScale, 2);
-  EXPECT_EQ(v.scale, 64);
-  EXPECT_EQ(v.top, 0);
-  EXPECT_EQ(v.bottom, 25600);
-  EXPECT_EQ(v.left, 56700);  // -8100 moved into 0..64800
-  EXPECT_EQ(v.right, 120700);
-  EXPECT_EQ(v.centreX, 88700);
-}
-
-TEST(ShowWholeWorldTest, WidthLimitedWindowIsCentredVertically) {
-  const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 1000);
-  EXPECT_EQ(v.scale, 64);
-  EXPECT_EQ(v.left, 0);
-  EXPECT_EQ(v.right, 64000);
-  EXPECT_EQ(v.top, -(1000 * 64800 / 1000 - 32400) / 2);
-  EXPECT_EQ(v.bottom, v.top + 64000);
-}
-
-TEST(ShowWholeWorldTest, ZeroClientLeavesTheViewUnchanged) {
-  const MapTable t = Table({kWorld});
+  const struct {
+    int w, h;
+    int32_t maxScale, left, top, right, bottom;
+  } cases[] = {
+      {1000, 400, 64, 56700, 0, 120700, 25600},  // height-limited: left -8100 moved into 0..64800
+      {1000, 1000, 64, 0, -16200, 64000, 47800},  // width-limited: centred vertically
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+    const MapView v = WorldView(t, c.w, c.h);
+    EXPECT_EQ(v.maxScale, c.maxScale);
+    EXPECT_EQ(v.minScale, 2);
+    EXPECT_EQ(v.scale, c.maxScale);
+    EXPECT_EQ(v.left, c.left);
+    EXPECT_EQ(v.top, c.top);
+    EXPECT_EQ(v.right, c.right);
+    EXPECT_EQ(v.bottom, c.bottom);
+    EXPECT_EQ(v.centreX, (c.left + c.right) / 2);
+  }
+  // A zero-sized client leaves the view as it was.
   MapView v = WorldView(t, 1000, 500);
   const MapView before = v;
   v.SetClient(0, 300);

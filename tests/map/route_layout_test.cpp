@@ -83,25 +83,17 @@ TEST(RouteLayoutTest, UnplacedTargetOfAnEndedTraceSitsOffTheAnchor) {
   EXPECT_EQ(nodes[2].pixel, a);
 }
 
-TEST(RouteLayoutTest, RouteCrossingTheDateLineContinuesEast) {
+TEST(RouteLayoutTest, RouteCrossingTheDateLineContinuesEastAndStartsAtTheCopyNearerTheCentre) {
   MapView v;
   v.SetClient(1000, 500);
   v.scale = 10, v.left = 60000, v.right = 70000, v.top = 10000, v.bottom = 15000;
   v.centreX = 65000, v.centreY = 12500;
   const auto nodes = LayOutRoute(v, {Hop(20, 179), Hop(20, -179), Hop(20, -150)}, false);
   EXPECT_EQ(nodes[0].map.x, 64620);
-  EXPECT_EQ(nodes[1].map.x, 180 + 64800);        // its copy is in view
-  EXPECT_EQ(nodes[2].map.x, 5400 + 64800);       // out of view, nearer east of the previous hop
+  EXPECT_EQ(nodes[1].map.x, 180 + 64800);   // its copy is in view
+  EXPECT_EQ(nodes[2].map.x, 5400 + 64800);  // out of view, nearer east of the previous hop
   EXPECT_EQ(nodes[2].pixel.x, (5400 + 64800 - 60000) / 10);
-}
-
-TEST(RouteLayoutTest, StartOutOfViewTakesTheCopyNearerTheCentre) {
-  MapView v;
-  v.SetClient(1000, 500);
-  v.scale = 10, v.left = 60000, v.right = 70000, v.top = 10000, v.bottom = 15000;
-  v.centreX = 65000, v.centreY = 12500;
-  const auto nodes = LayOutRoute(v, {Hop(20, -150)}, false);
-  EXPECT_EQ(nodes[0].map.x, 5400 + 64800);
+  EXPECT_EQ(LayOutRoute(v, {Hop(20, -150)}, false)[0].map.x, 5400 + 64800) << "a start out of view";
 }
 
 class FixedNamer : public PlaceNamer {
@@ -162,24 +154,19 @@ TEST(LabelPlacementTest, RightThenLeftThenNotDrawn) {
   EXPECT_EQ(measured.back(), "Far");  // measured up to the comma
 }
 
-TEST(LabelPlacementTest, AnUndrawnLabelStillBlocksLaterOnes) {
+TEST(LabelPlacementTest, AnUndrawnLabelStillBlocksLaterOnesAndLabelsOutOfViewDoNot) {
   MapView v = World();
   const MapPos p{6400, 6400};
   // The third label is dropped in its left position (50..100); the fourth,
   // whose right side hits the first label, finds that spot taken on its left.
-  const std::vector<MapLabel> labels{
-      {p, "A"}, {p, "B"}, {p, "C"}, {{6400 - 64 * 1, 6400}, "D"}};
-  const auto placed = PlaceLabels(v, labels, [](const std::string&) { return MapPos{50, 12}; });
+  const std::vector<MapLabel> labels{{p, "A"}, {p, "B"}, {p, "C"}, {{6400 - 64 * 1, 6400}, "D"}};
+  auto measure = [](const std::string&) { return MapPos{50, 12}; };
+  const auto placed = PlaceLabels(v, labels, measure);
   ASSERT_EQ(placed.size(), 2u);
   EXPECT_EQ(placed[1].entry, 1u);
-}
-
-TEST(LabelPlacementTest, LabelsOutOfViewAreSkippedAndDoNotBlock) {
-  MapView v = World();
-  const std::vector<MapLabel> labels{{{64500, 6400}, "Gone"}, {{6400, 6400}, "Here"}};
-  const auto placed = PlaceLabels(v, labels, [](const std::string&) { return MapPos{50, 12}; });
-  ASSERT_EQ(placed.size(), 1u);
-  EXPECT_EQ(placed[0].entry, 1u);
+  const auto one = PlaceLabels(v, {{{64500, 6400}, "Gone"}, {{6400, 6400}, "Here"}}, measure);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].entry, 1u);
   EXPECT_EQ(LabelText("Paris, FR"), "Paris");
   EXPECT_EQ(LabelText("Oslo"), "Oslo");
 }

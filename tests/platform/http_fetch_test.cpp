@@ -9,11 +9,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <thread>
 
+#include "tests/config/temp_dir.h"
 #include "tests/platform/scripted_http_server.h"
 
 namespace hs::platform {
@@ -263,21 +263,17 @@ class TlsServer {
 };
 
 TEST_F(HttpFetchTest, HttpsWorksWhereTheServerIsTrustedAndFailsWhereItIsNot) {
-  const std::string dir = std::filesystem::temp_directory_path() / ("hopsight-tls-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  {
-    TlsServer tls(dir);
-    if (tls.port() == 0) GTEST_SKIP() << "openssl s_server did not start";
-    const std::string url = "https://localhost:" + std::to_string(tls.port()) + "/page";
-    HttpAnswer untrusted = HttpFetch(url, 774, "t", Quick());
-    EXPECT_EQ(untrusted.result, kHttpAddressFailed) << "a self-signed certificate must not be accepted";
-    HttpFetchOptions trusted = Quick();
-    trusted.caFile = dir + "/cert.pem";
-    HttpAnswer a = HttpFetch(url, 774, "t", trusted);
-    EXPECT_EQ(a.result, kHttpOk) << a.error;
-    EXPECT_EQ(a.body, "over TLS!");
-  }
-  std::filesystem::remove_all(dir);
+  const hs::testing::TempDir dir;
+  TlsServer tls(dir.path());
+  if (tls.port() == 0) GTEST_SKIP() << "openssl s_server did not start";
+  const std::string url = "https://localhost:" + std::to_string(tls.port()) + "/page";
+  HttpAnswer untrusted = HttpFetch(url, 774, "t", Quick());
+  EXPECT_EQ(untrusted.result, kHttpAddressFailed) << "a self-signed certificate must not be accepted";
+  HttpFetchOptions trusted = Quick();
+  trusted.caFile = dir / "cert.pem";
+  HttpAnswer a = HttpFetch(url, 774, "t", trusted);
+  EXPECT_EQ(a.result, kHttpOk) << a.error;
+  EXPECT_EQ(a.body, "over TLS!");
 }
 
 }  // namespace

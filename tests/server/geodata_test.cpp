@@ -15,6 +15,9 @@ namespace {
 
 uint32_t Addr(const char* dotted) { return AddressValue(*ParseDotted(dotted)); }
 
+const double kNewYorkCity[2] = {40.71427, -74.00597};
+const double kWhiteRiver[2] = {(43.6442 + 43.6542) / 2, (-72.3833 + -72.3633) / 2};
+
 class GeoDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -23,18 +26,6 @@ class GeoDataTest : public ::testing::Test {
     data_ = GeoData::Load(dir_.path(), &error);
     ASSERT_TRUE(data_) << error;
   }
-  PlaceAnswer Ask(PlaceQuery q) const { return data_->Lookup(q); }
-  static PlaceQuery Q(std::string country) {
-    PlaceQuery q;
-    q.country = std::move(country);
-    return q;
-  }
-  static ::testing::AssertionResult At(const PlaceAnswer& a, int status, const double (&pos)[2]) {
-    if (a.status == status && a.latitude == pos[0] && a.longitude == pos[1]) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got " << WritePlaceAnswer(a) << ", want status " << status << " at "
-                                         << pos[0] << "," << pos[1];
-  }
-
   hs::test::TempDir dir_;
   std::unique_ptr<GeoData> data_;
 };
@@ -95,107 +86,75 @@ TEST_F(GeoDataTest, RouteEntryNeverLandsOnTheZeroCoordinatesClientsReject) {
   EXPECT_NEAR(e.Longitude(), 8.78166, 1.0 / 180);
 }
 
-TEST_F(GeoDataTest, CountryAloneGivesItsDefaultPlace) {
-  EXPECT_TRUE(At(Ask(Q("DE")), kPlaceFound, SmallData::kBerlin));
-  EXPECT_TRUE(At(Ask(Q("de")), kPlaceFound, SmallData::kBerlin));
-  EXPECT_TRUE(At(Ask(Q("Germany")), kPlaceFound, SmallData::kBerlin));
-  EXPECT_TRUE(At(Ask(Q("UNITED STATES")), kPlaceFound, SmallData::kWashington));
-  EXPECT_TRUE(At(Ask(Q("USA")), kPlaceFound, SmallData::kWashington));
-}
-
-TEST_F(GeoDataTest, UnknownCountryIsStatusOneWithoutPosition) {
-  EXPECT_EQ(Ask(Q("XX")), (PlaceAnswer{kPlaceBadCountry, 0, 0}));
-  EXPECT_EQ(Ask(Q("Atlantis")), (PlaceAnswer{kPlaceBadCountry, 0, 0}));
-  EXPECT_EQ(Ask(Q("Deutschl\xe4nd")), (PlaceAnswer{kPlaceBadCountry, 0, 0}));
-  EXPECT_EQ(Ask({}), (PlaceAnswer{kPlaceBadCountry, 0, 0}));
-}
-
-TEST_F(GeoDataTest, UsPostcodeGivesItsCentroidAndUnknownPostcodeTheDefault) {
-  PlaceQuery q = Q("US");
-  q.zip = "10001";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kZip10001));
-  q.zip = "10001-1234";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kZip10001));
-  q.zip = "99999";
-  EXPECT_TRUE(At(Ask(q), kPlaceNoPostcode, SmallData::kWashington));
-  PlaceQuery de = Q("DE");
-  de.zip = "10001";
-  EXPECT_TRUE(At(Ask(de), kPlaceNoPostcode, SmallData::kBerlin)) << "postcodes are known for the US only";
-}
-
-TEST_F(GeoDataTest, CityMatchesWithoutCaseOrPunctuationAndTheLargestNamesakeWins) {
-  PlaceQuery q = Q("DE");
-  q.city = "  MUNICH ";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kMunich));
-  PlaceQuery us = Q("US");
-  us.city = "Paris";
-  EXPECT_TRUE(At(Ask(us), kPlaceFound, SmallData::kParisTexas));
-  us.city = "New-York  City";
-  EXPECT_EQ(Ask(us).status, kPlaceFound);
-}
-
-TEST_F(GeoDataTest, StateNarrowsTheCityByCodeOrName) {
-  PlaceQuery q = Q("US");
-  q.city = "paris";
-  q.state = "TN";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kParisTennessee));
-  q.state = "Tennessee";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kParisTennessee));
-  PlaceQuery ca = Q("CA");
-  ca.city = "London";
-  ca.state = "Ontario";
-  EXPECT_TRUE(At(Ask(ca), kPlaceFound, SmallData::kLondonOntario));
-}
-
-TEST_F(GeoDataTest, MissingCityFallsBackToItsStateOrCountry) {
-  PlaceQuery q = Q("US");
-  q.city = "Springfield";
-  q.state = "TN";
-  EXPECT_TRUE(At(Ask(q), kPlaceNoCity, SmallData::kNashville)) << "the state's largest city";
-  q.state.reset();
-  EXPECT_TRUE(At(Ask(q), kPlaceNoCity, SmallData::kWashington));
-  q.city = "M\xfcnchen";
-  EXPECT_TRUE(At(Ask(q), kPlaceNoCity, SmallData::kWashington)) << "8-bit text matches nothing and breaks nothing";
-}
-
-TEST_F(GeoDataTest, UnknownStateIsStatusFourAndStateAloneGivesItsLargestCity) {
-  PlaceQuery q = Q("CA");
-  q.state = "Atlantis";
-  EXPECT_TRUE(At(Ask(q), kPlaceNoState, SmallData::kOttawa));
-  q.state = "ontario";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kOttawa));
-  PlaceQuery us = Q("US");
-  us.state = "TN";
-  EXPECT_TRUE(At(Ask(us), kPlaceFound, SmallData::kNashville));
-}
-
-TEST_F(GeoDataTest, SmallUsTownsArePlacedFromTheirPostcodes) {
-  PlaceQuery q = Q("US");
-  q.city = "White River Junction";
-  q.state = "VT";
-  PlaceAnswer a = Ask(q);
-  EXPECT_EQ(a.status, kPlaceFound);
-  EXPECT_NEAR(a.latitude, (43.6442 + 43.6542) / 2, 1e-9);
-  EXPECT_NEAR(a.longitude, (-72.3833 + -72.3633) / 2, 1e-9);
-}
-
-TEST_F(GeoDataTest, WithoutCountryTheAddressDomainOrWebAddressDecides) {
-  PlaceQuery q;
-  q.ip = "8.1.2.3";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kWashington));
-  q.ip = "10.0.0.1";
-  q.domain = "example.de";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kBerlin));
-  q.domain = "example.com";
-  q.url = "http://www.example.ca/path";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kOttawa));
-  q.url = "5.0.0.9";
-  EXPECT_TRUE(At(Ask(q), kPlaceFound, SmallData::kBerlin));
-  q.url = "";
-  EXPECT_EQ(Ask(q).status, kPlaceBadCountry);
-  PlaceQuery badCountry = Q("Narnia");
-  badCountry.ip = "5.0.0.1";
-  EXPECT_TRUE(At(Ask(badCountry), kPlaceFound, SmallData::kBerlin)) << "an unparsable WhoIs country still has an address";
+// Each row: the query's fields (country, city, state, zip, ip, domain, url;
+// nullptr when absent) and the answer's status and position.
+TEST_F(GeoDataTest, PlaceLookupsFollowTheirRules) {
+  using P = const char*;
+  const struct {
+    P country, city, state, zip, ip, domain, url;
+    int status;
+    const double* at;  // nullptr: no position
+  } cases[] = {
+      // A country alone, by code or name in any case, gives its default place.
+      {"DE", 0, 0, 0, 0, 0, 0, kPlaceFound, SmallData::kBerlin},
+      {"de", 0, 0, 0, 0, 0, 0, kPlaceFound, SmallData::kBerlin},
+      {"Germany", 0, 0, 0, 0, 0, 0, kPlaceFound, SmallData::kBerlin},
+      {"UNITED STATES", 0, 0, 0, 0, 0, 0, kPlaceFound, SmallData::kWashington},
+      {"USA", 0, 0, 0, 0, 0, 0, kPlaceFound, SmallData::kWashington},
+      // An unknown country is status 1 without a position.
+      {"XX", 0, 0, 0, 0, 0, 0, kPlaceBadCountry, nullptr},
+      {"Atlantis", 0, 0, 0, 0, 0, 0, kPlaceBadCountry, nullptr},
+      {"Deutschl\xe4nd", 0, 0, 0, 0, 0, 0, kPlaceBadCountry, nullptr},
+      {0, 0, 0, 0, 0, 0, 0, kPlaceBadCountry, nullptr},
+      // US postcodes give their centroid; unknown ones, and other countries', the default.
+      {"US", 0, 0, "10001", 0, 0, 0, kPlaceFound, SmallData::kZip10001},
+      {"US", 0, 0, "10001-1234", 0, 0, 0, kPlaceFound, SmallData::kZip10001},
+      {"US", 0, 0, "99999", 0, 0, 0, kPlaceNoPostcode, SmallData::kWashington},
+      {"DE", 0, 0, "10001", 0, 0, 0, kPlaceNoPostcode, SmallData::kBerlin},
+      // Cities match without case or punctuation; the largest namesake wins.
+      {"DE", "  MUNICH ", 0, 0, 0, 0, 0, kPlaceFound, SmallData::kMunich},
+      {"US", "Paris", 0, 0, 0, 0, 0, kPlaceFound, SmallData::kParisTexas},
+      {"US", "New-York  City", 0, 0, 0, 0, 0, kPlaceFound, kNewYorkCity},
+      // The state narrows the city, by code or by name.
+      {"US", "paris", "TN", 0, 0, 0, 0, kPlaceFound, SmallData::kParisTennessee},
+      {"US", "paris", "Tennessee", 0, 0, 0, 0, kPlaceFound, SmallData::kParisTennessee},
+      {"CA", "London", "Ontario", 0, 0, 0, 0, kPlaceFound, SmallData::kLondonOntario},
+      // A missing city falls back to its state's largest city, or the country's default.
+      {"US", "Springfield", "TN", 0, 0, 0, 0, kPlaceNoCity, SmallData::kNashville},
+      {"US", "Springfield", 0, 0, 0, 0, 0, kPlaceNoCity, SmallData::kWashington},
+      {"US", "M\xfcnchen", 0, 0, 0, 0, 0, kPlaceNoCity, SmallData::kWashington},  // 8-bit text matches nothing
+      // An unknown state is status 4; a state alone gives its largest city.
+      {"CA", 0, "Atlantis", 0, 0, 0, 0, kPlaceNoState, SmallData::kOttawa},
+      {"CA", 0, "ontario", 0, 0, 0, 0, kPlaceFound, SmallData::kOttawa},
+      {"US", 0, "TN", 0, 0, 0, 0, kPlaceFound, SmallData::kNashville},
+      // Small US towns are placed from their postcodes.
+      {"US", "White River Junction", "VT", 0, 0, 0, 0, kPlaceFound, kWhiteRiver},
+      // Without a country the address, the domain or the web address decides.
+      {0, 0, 0, 0, "8.1.2.3", 0, 0, kPlaceFound, SmallData::kWashington},
+      {0, 0, 0, 0, "10.0.0.1", "example.de", 0, kPlaceFound, SmallData::kBerlin},
+      {0, 0, 0, 0, "10.0.0.1", "example.com", "http://www.example.ca/path", kPlaceFound, SmallData::kOttawa},
+      {0, 0, 0, 0, "10.0.0.1", "example.com", "5.0.0.9", kPlaceFound, SmallData::kBerlin},
+      {0, 0, 0, 0, "10.0.0.1", "example.com", "", kPlaceBadCountry, nullptr},
+      {"Narnia", 0, 0, 0, "5.0.0.1", 0, 0, kPlaceFound, SmallData::kBerlin},  // an unparsable WhoIs country
+  };
+  for (const auto& c : cases) {
+    PlaceQuery q;
+    auto set = [](std::optional<std::string>& field, P value) {
+      if (value) field = value;
+    };
+    set(q.country, c.country), set(q.city, c.city), set(q.state, c.state), set(q.zip, c.zip);
+    set(q.ip, c.ip), set(q.domain, c.domain), set(q.url, c.url);
+    const PlaceAnswer a = data_->Lookup(q);
+    SCOPED_TRACE(WritePlaceQuery(q) + " -> " + WritePlaceAnswer(a));
+    EXPECT_EQ(a.status, c.status);
+    if (c.at) {
+      EXPECT_NEAR(a.latitude, c.at[0], 1e-9);
+      EXPECT_NEAR(a.longitude, c.at[1], 1e-9);
+    } else {
+      EXPECT_EQ(a.latitude, 0);
+      EXPECT_EQ(a.longitude, 0);
+    }
+  }
 }
 
 TEST_F(GeoDataTest, CountryListIsSortedByNameWithLevelsAndSuggestion) {

@@ -12,20 +12,13 @@
 
 using namespace hs::locwire;
 using hs::test::HttpReply;
+using hs::test::RouteEntryText;
 using hs::test::ServerProcess;
 using hs::test::SmallData;
 
 namespace {
 
 const InstallIdentity kId{1733400000, 0xdeadbeef, kProductCode};
-
-// Codes of a position as a client decodes them: longitude = L/180 - 180, latitude = 90 - B/180.
-std::string EntryText(double lat, double lon, int precision) {
-  char b[16];
-  std::snprintf(b, sizeof b, "%04x%04x%02x", int(std::lround((lon + 180) * 180)), int(std::lround((90 - lat) * 180)),
-                precision);
-  return b;
-}
 
 class LocdTest : public ::testing::Test {
  protected:
@@ -44,12 +37,13 @@ class LocdTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(LocdTest, RouteAnswerHasBannerTenCharactersPerHopAndClosingMark) {
-  Start();
+TEST_F(LocdTest, RouteAnswersPlaceEachHopAndOverridesPlaceLabAddresses) {
+  hs::test::WriteFile(dir_ / "lab.txt", "198.18.0.0/15 48.8566 2.3522 200\n");
+  Start({"--override", dir_ / "lab.txt"});
   RouteRequest req{kId, false, {}};
   const std::array<uint8_t, 4> addrs[] = {{192, 168, 1, 1}, {10, 0, 0, 1}, {8, 8, 8, 8},   {5, 0, 1, 2},
-                                          {9, 9, 9, 9},     {8, 0, 0, 1},  {198, 18, 0, 1}, {41, 0, 0, 200},
-                                          {5, 0, 255, 255}, {8, 255, 255, 255}};
+                                          {9, 9, 9, 9},     {8, 0, 0, 1},  {198, 18, 3, 4}, {41, 0, 0, 200},
+                                          {5, 0, 255, 255}, {198, 20, 0, 1}};
   for (auto a : addrs) req.hops.push_back({a, 0, 12});
   HttpReply r = Get("/" + WriteRouteRequest(req));
   ASSERT_EQ(r.status, 200) << r.raw;
@@ -58,30 +52,18 @@ TEST_F(LocdTest, RouteAnswerHasBannerTenCharactersPerHopAndClosingMark) {
   EXPECT_EQ(r.body.substr(0, 9), "Copyright");
   EXPECT_EQ(r.body.substr(r.body.size() - 6), "fdb6\r\n");
   const std::string zero = "0000000000";
-  const std::string us = EntryText(SmallData::kWashington[0], SmallData::kWashington[1], 16);
-  const std::string de = EntryText(SmallData::kBerlin[0], SmallData::kBerlin[1], 16);
+  const std::string us = RouteEntryText(SmallData::kWashington[0], SmallData::kWashington[1], 16);
+  const std::string de = RouteEntryText(SmallData::kBerlin[0], SmallData::kBerlin[1], 16);
+  const std::string lab = RouteEntryText(48.8566, 2.3522, 200);
   // Equatorial Guinea's default sits on the equator; it is moved one code unit south.
-  const std::string gq = EntryText(0.0001, 8.78166, 16).substr(0, 4) + "3f4910";
-  const std::string expected[] = {zero, zero, us, de, zero, us, zero, gq, de, us};
+  const std::string gq = RouteEntryText(0.0001, 8.78166, 16).substr(0, 4) + "3f4910";
+  const std::string expected[] = {zero, zero, us, de, zero, us, lab, gq, de, zero};
   for (size_t i = 0; i < std::size(expected); ++i)
     EXPECT_EQ(r.body.substr(128 + 10 * i, 10), expected[i]) << "hop " << i << " " << DottedAddress(addrs[i]);
-}
 
-TEST_F(LocdTest, SpeedTestRequestGetsAOneEntryAnswer) {
-  Start();
-  HttpReply r = Get("/" + WriteRouteRequest({kId, true, {{{8, 8, 4, 4}, 240, kNoTimeMs}}}));
-  ASSERT_EQ(r.status, 200);
-  EXPECT_EQ(r.body.size(), 144u);
-  EXPECT_EQ(r.body.substr(128, 10), "0000000000") << "the client's 240 is finer than a country";
-}
-
-TEST_F(LocdTest, OverrideFilePlacesLabAddresses) {
-  hs::test::WriteFile(dir_ / "lab.txt", "198.18.0.0/15 48.8566 2.3522 200\n");
-  Start({"--override", dir_ / "lab.txt"});
-  HttpReply r = Get("/" + WriteRouteRequest({kId, false, {{{198, 18, 3, 4}, 0, 1}, {{198, 20, 0, 1}, 0, 1}}}));
-  ASSERT_EQ(r.status, 200);
-  EXPECT_EQ(r.body.substr(128, 10), EntryText(48.8566, 2.3522, 200));
-  EXPECT_EQ(r.body.substr(138, 10), "0000000000");
+  HttpReply speed = Get("/" + WriteRouteRequest({kId, true, {{{8, 8, 4, 4}, 240, kNoTimeMs}}}));
+  ASSERT_EQ(speed.status, 200);
+  EXPECT_EQ(speed.body.substr(128), zero + "fdb6\r\n") << "the client's 240 is finer than a country";
 }
 
 TEST_F(LocdTest, MalformedRouteRequestsGetAClearHttpError) {
@@ -114,30 +96,25 @@ TEST_F(LocdTest, MalformedRouteRequestsGetAClearHttpError) {
   EXPECT_EQ(Get("/" + good).status, 200);
 }
 
-TEST_F(LocdTest, PlaceLookupAnswersTvgsWithStatusAndPosition) {
-  Start();
+TEST_F(LocdTest, PlaceLookupsAndTheCountryListAreAnsweredInTheirForms) {
+  Start({"--default-country", "DE"});
   EXPECT_EQ(Get("/lookup/?country=US&zip=10001").body, "TVGS0,40.75065,-73.99729");
-  EXPECT_EQ(Get("/lookup/?country=CA&city=London&state=Ontario").body, "TVGS0,42.98339,-81.23304");
-  EXPECT_EQ(Get("/lookup/?country=DE&city=Hamburg").body, "TVGS2,52.52437,13.41053");
-  EXPECT_EQ(Get("/lookup/?country=US&zip=99999").body, "TVGS3,38.89511,-77.03637");
-  EXPECT_EQ(Get("/lookup/?country=CA&state=Atlantis").body, "TVGS4,45.41117,-75.69812");
-  EXPECT_EQ(Get("/lookup/?country=ZZ").body, "TVGS1,0,0");
   EXPECT_EQ(Get("/lookup/?country=US&city=New%20York%20City").body, "TVGS0,40.71427,-74.00597");
+  EXPECT_EQ(Get("/lookup/?country=DE&city=M%fcnchen").body, "TVGS2,52.52437,13.41053");
   EXPECT_EQ(Get("/lookup/?domain=example.de&ip=10.1.1.1&country=Narnia&zip=&url=r1.example.de").body,
             "TVGS0,52.52437,13.41053");
-  EXPECT_EQ(Get("/lookup/?country=DE&city=M%fcnchen").body, "TVGS2,52.52437,13.41053");
-  HttpReply bad = Get("/lookup/?country=DE&city=%zz");
-  EXPECT_EQ(bad.status, 400);
   EXPECT_EQ(Get("/lookup/").body, "TVGS1,0,0");
-}
-
-TEST_F(LocdTest, CountryListIsTheCaretFormWithLevelsAndSuggestion) {
-  Start({"--default-country", "DE"});
+  EXPECT_EQ(Get("/lookup/?country=DE&city=%zz").status, 400);
   HttpReply r = Get("/wiz.asp");
   ASSERT_EQ(r.status, 200);
   EXPECT_EQ(r.body,
             "Germany|DE^Canada|CA|5^Equatorial Guinea|GQ|1^Germany|DE|1^United States|US|2^Vatican City|VA|0^");
   EXPECT_EQ(r.headers["content-length"], std::to_string(r.body.size()));
+  // Every request line is logged.
+  ASSERT_EQ(server_->Stop(), 0);
+  std::string log = hs::test::ReadFile(dir_ / "requests.log");
+  EXPECT_NE(log.find("127.0.0.1 \"GET /lookup/?country=US&zip=10001 HTTP/1.1\" 200 24"), std::string::npos) << log;
+  EXPECT_NE(log.find("\"GET /lookup/?country=DE&city=%zz HTTP/1.1\" 400"), std::string::npos) << log;
 }
 
 TEST_F(LocdTest, UpdateCheckAnswersCurrentUnlessConfigured) {
@@ -157,16 +134,6 @@ TEST_F(LocdTest, UpdateCheckAnswersCurrentUnlessConfigured) {
   server_.reset();
   Start({"--update", "new"});
   EXPECT_EQ(Get(check).body, "1");
-}
-
-TEST_F(LocdTest, EveryRequestLineIsLogged) {
-  Start();
-  Get("/lookup/?country=US&zip=10001");
-  Get("/nowhere");
-  ASSERT_EQ(server_->Stop(), 0);
-  std::string log = hs::test::ReadFile(dir_ / "requests.log");
-  EXPECT_NE(log.find("127.0.0.1 \"GET /lookup/?country=US&zip=10001 HTTP/1.1\" 200 24"), std::string::npos) << log;
-  EXPECT_NE(log.find("\"GET /nowhere HTTP/1.1\" 404"), std::string::npos) << log;
 }
 
 TEST(LocdOptions, BadStartOptionsAreRefusedWithAReason) {

@@ -1,43 +1,31 @@
-// Helpers of the server tests: temporary directories, files, a small
-// hand-made data directory, and running programs.
+// Helpers of the server tests: a small hand-made data directory, and
+// running programs.
 #pragma once
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
+
+#include "tests/config/temp_dir.h"
 
 namespace hs::test {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "locd-test-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+using hs::testing::ReadFile;
+using hs::testing::TempDir;
+using hs::testing::WriteFile;
 
- private:
-  std::string path_;
-};
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+// A route answer's ten characters for a position, worked out here as a
+// client decodes them: longitude = L/180 - 180, latitude = 90 - B/180.
+inline std::string RouteEntryText(double lat, double lon, int precision) {
+  char b[16];
+  std::snprintf(b, sizeof b, "%04x%04x%02x", int(std::lround((lon + 180) * 180)), int(std::lround((90 - lat) * 180)),
+                precision);
+  return b;
 }
 
 inline std::string ToLower(std::string s) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "server/wire/locwire.h"
 
@@ -19,66 +20,62 @@ std::string Hex8(uint32_t v) {
 
 }  // namespace
 
-TEST(RouteRequestForm, WritesIdentityZAndSixteenCharactersPerHop) {
+TEST(RouteRequestForm, WritesIdentityZAndSixteenCharactersPerHopAndReadsThemBack) {
   RouteRequest req{kId, false, {{{8, 8, 4, 4}, 40, 12}, {{192, 168, 1, 1}, 0, kNoTimeMs}}};
   std::string expected = "loc/?" + Hex8(0x65a1b2c3 ^ kRequestMasks[0]) + Hex8(0x01020304 ^ kRequestMasks[1]) +
                          Hex8(kProductCode ^ kRequestMasks[2]) + "&Z" + "0808040428" "00000c" + "c0a8010100" "98967f";
   EXPECT_EQ(WriteRouteRequest(req), expected);
-  auto back = ReadRouteRequest(std::string_view(expected).substr(5));
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, req);
-}
+  EXPECT_EQ(ReadRouteRequest(std::string_view(expected).substr(5)), req);
 
-TEST(RouteRequestForm, SpeedTestFormCarriesOneAddressAndPrecision) {
-  RouteRequest req{kId, true, {{{198, 18, 0, 1}, 240, kNoTimeMs}}};
-  std::string text = WriteRouteRequest(req);
-  EXPECT_EQ(text.size(), 5 + 24 + 1 + 10u);
-  EXPECT_EQ(text.substr(30), "c6120001f0");
+  // The speed test form: one address and its precision, no 'Z'.
+  RouteRequest speed{kId, true, {{{198, 18, 0, 1}, 240, kNoTimeMs}}};
+  std::string text = WriteRouteRequest(speed);
+  EXPECT_EQ(text.substr(29), "&c6120001f0");
   auto back = ReadRouteRequest(std::string_view(text).substr(5));
   ASSERT_TRUE(back);
   EXPECT_TRUE(back->speedTest);
-  EXPECT_EQ(back->hops, req.hops);
-}
+  EXPECT_EQ(back->hops, speed.hops);
 
-TEST(RouteRequestForm, UpperCaseHexIsAccepted) {
-  std::string q = WriteRouteRequest({kId, false, {{{10, 0, 0, 1}, 171, 255}}}).substr(5);
-  for (char& c : q) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  q[25] = 'Z';
-  auto r = ReadRouteRequest(q);
+  // Upper-case hex is read too.
+  std::string upper = WriteRouteRequest({kId, false, {{{10, 0, 0, 1}, 171, 255}}}).substr(5);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  upper[25] = 'Z';
+  auto r = ReadRouteRequest(upper);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->hops[0].precision, 171);
   EXPECT_EQ(r->hops[0].rttMs, 255u);
 }
 
-TEST(RouteRequestForm, RejectsMalformedRequests) {
-  std::string good = WriteRouteRequest({kId, false, {{{1, 2, 3, 4}, 1, 2}}}).substr(5);
-  std::string error;
-  EXPECT_TRUE(ReadRouteRequest(good, &error));
-  EXPECT_FALSE(ReadRouteRequest(good.substr(0, good.size() - 1), &error)) << "a hop one character short";
-  EXPECT_EQ(error, "hop list is not a multiple of 16 characters");
-  std::string badHex = good;
-  badHex[30] = 'g';
-  EXPECT_FALSE(ReadRouteRequest(badHex, &error));
-  EXPECT_EQ(error, "malformed hex in hop entry");
-  EXPECT_FALSE(ReadRouteRequest(good.substr(0, 24), &error)) << "no '&'";
-  EXPECT_FALSE(ReadRouteRequest(good.substr(0, 25), &error)) << "neither 'Z' nor a speed test entry";
-  std::string signedHex = good;
-  signedHex[0] = '-';
-  EXPECT_FALSE(ReadRouteRequest(signedHex, &error));
-  std::string nonAscii = good;
-  nonAscii[27] = '\xc3';
-  EXPECT_FALSE(ReadRouteRequest(nonAscii, &error));
-}
-
-TEST(RouteRequestForm, AcceptsSixtyThreeHopsAndNoMore) {
-  RouteRequest req{kId, false, std::vector<RouteHop>(kMaxRouteHops, RouteHop{{1, 1, 1, 1}, 0, 1})};
-  std::string q = WriteRouteRequest(req).substr(5);
-  ASSERT_TRUE(ReadRouteRequest(q));
-  std::string error;
-  EXPECT_FALSE(ReadRouteRequest(q + "0101010100000001", &error));
-  EXPECT_EQ(error, "too many hops");
-  req.hops.push_back(req.hops[0]);
-  EXPECT_EQ(WriteRouteRequest(req).size(), 5 + 25 + 1 + 16 * kMaxRouteHops) << "the writer drops the excess";
+TEST(RouteRequestForm, RejectsMalformedRequestsWithTheirReason) {
+  const std::string good = WriteRouteRequest({kId, false, {{{1, 2, 3, 4}, 1, 2}}}).substr(5);
+  auto with = [&](size_t at, char c) {
+    std::string s = good;
+    s[at] = c;
+    return s;
+  };
+  const std::string sixtyThree = WriteRouteRequest({kId, false, std::vector<RouteHop>(kMaxRouteHops, {{1, 1, 1, 1}, 0, 1})});
+  const struct {
+    std::string query;
+    const char* error;  // nullptr: any reason
+  } cases[] = {
+      {good.substr(0, good.size() - 1), "hop list is not a multiple of 16 characters"},
+      {with(30, 'g'), "malformed hex in hop entry"},
+      {good.substr(0, 24), nullptr},  // no '&'
+      {good.substr(0, 25), nullptr},  // neither 'Z' nor a speed test entry
+      {with(0, '-'), nullptr},
+      {with(27, '\xc3'), nullptr},
+      {sixtyThree.substr(5) + "0101010100000001", "too many hops"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    std::string error;
+    EXPECT_FALSE(ReadRouteRequest(c.query, &error));
+    if (c.error) EXPECT_EQ(error, c.error);
+  }
+  EXPECT_TRUE(ReadRouteRequest(good));
+  EXPECT_TRUE(ReadRouteRequest(sixtyThree.substr(5))) << "63 hops are allowed";
+  RouteRequest tooMany{kId, false, std::vector<RouteHop>(kMaxRouteHops + 1, {{1, 1, 1, 1}, 0, 1})};
+  EXPECT_EQ(WriteRouteRequest(tooMany), sixtyThree) << "the writer drops the excess";
 }
 
 TEST(RouteAnswerForm, IsBannerTenCharactersPerHopAndClosingMark) {
@@ -87,66 +84,56 @@ TEST(RouteAnswerForm, IsBannerTenCharactersPerHopAndClosingMark) {
   ASSERT_EQ(a.size(), 10 * 2 + 134u);
   EXPECT_EQ(a.substr(0, 9), "Copyright");
   // Longitude code (-0.12 + 180) * 180 = 32378.4 → 32378 = 0x7e7a; latitude (90 - 51.5) * 180 = 6930 = 0x1b12.
-  EXPECT_EQ(a.substr(128, 10), "7e7a1b1282");
-  EXPECT_EQ(a.substr(138, 10), "0000000000");
-  EXPECT_EQ(a.substr(148), "fdb6\r\n");
+  EXPECT_EQ(a.substr(128), "7e7a1b1282" "0000000000" "fdb6\r\n");
   auto back = ReadRouteAnswer(a, 2);
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, e);
   EXPECT_NEAR((*back)[0].Latitude(), 51.5, 1.0 / 180);
   EXPECT_NEAR((*back)[0].Longitude(), -0.12, 1.0 / 180);
+  // Positions clamp to the map; a long banner is cut.
+  EXPECT_EQ(RouteEntry::FromPosition(90, -180, 1).latCode, 0);
+  EXPECT_EQ(RouteEntry::FromPosition(-95, 200, 1).latCode, 32400);
+  EXPECT_EQ(RouteEntry::FromPosition(-95, 200, 1).lonCode, 64800);
+  EXPECT_EQ(WriteRouteAnswer({}, "Copyright " + std::string(300, 'x')).size(), 134u);
 }
 
-TEST(RouteAnswerForm, ReaderChecksBannerLengthAndMark) {
-  std::string a = WriteRouteAnswer({RouteEntry::FromPosition(10, 10, 5)});
-  EXPECT_TRUE(ReadRouteAnswer(a, 1));
-  EXPECT_FALSE(ReadRouteAnswer(a, 2)) << "length must match the hop count";
-  EXPECT_FALSE(ReadRouteAnswer(a + " ", 1)) << "one byte too long";
-  EXPECT_FALSE(ReadRouteAnswer(a.substr(0, a.size() - 1), 1)) << "one byte too short";
-  std::string upper = a;
-  upper.replace(138, 4, "FDB6");
-  EXPECT_TRUE(ReadRouteAnswer(upper, 1)) << "the mark is compared in lower case";
-  std::string noBanner = a;
-  noBanner[0] = 'c';
-  EXPECT_FALSE(ReadRouteAnswer(noBanner, 1));
-  std::string noMark = a;
-  noMark.replace(138, 4, "fdb7");
-  EXPECT_FALSE(ReadRouteAnswer(noMark, 1));
-}
-
-TEST(RouteAnswerForm, EntryWithNonHexCharacterReadsAsUnknown) {
+TEST(RouteAnswerForm, ReaderChecksBannerLengthAndMarkAndReadsBadEntriesAsUnknown) {
   std::string a = WriteRouteAnswer({RouteEntry::FromPosition(10, 10, 5), RouteEntry::FromPosition(20, 20, 6)});
-  a[128 + 3] = 'g';
-  auto e = ReadRouteAnswer(a, 2);
+  auto replaced = [&](size_t at, const char* text) { return std::string(a).replace(at, std::strlen(text), text); };
+  EXPECT_TRUE(ReadRouteAnswer(a, 2));
+  EXPECT_FALSE(ReadRouteAnswer(a, 1)) << "length must match the hop count";
+  EXPECT_FALSE(ReadRouteAnswer(a + " ", 2));
+  EXPECT_FALSE(ReadRouteAnswer(a.substr(0, a.size() - 1), 2));
+  EXPECT_TRUE(ReadRouteAnswer(replaced(148, "FDB6"), 2)) << "the mark is compared in lower case";
+  EXPECT_FALSE(ReadRouteAnswer(replaced(148, "fdb7"), 2));
+  EXPECT_FALSE(ReadRouteAnswer(replaced(0, "c"), 2));
+  auto e = ReadRouteAnswer(replaced(131, "g"), 2);
   ASSERT_TRUE(e);
   EXPECT_EQ((*e)[0], RouteEntry::Unknown());
   EXPECT_EQ((*e)[1].precision, 6);
 }
 
-TEST(RouteAnswerForm, PositionsClampToTheMapAndLongBannersAreCut) {
-  EXPECT_EQ(RouteEntry::FromPosition(90, -180, 1).latCode, 0);
-  EXPECT_EQ(RouteEntry::FromPosition(-90, 180, 1).latCode, 32400);
-  EXPECT_EQ(RouteEntry::FromPosition(-95, 200, 1).lonCode, 64800);
-  std::string a = WriteRouteAnswer({}, "Copyright " + std::string(300, 'x'));
-  EXPECT_EQ(a.size(), 134u);
-  EXPECT_LE(DefaultBanner().size(), kBannerLength) << "the default banner is not cut";
-}
-
-TEST(PlaceQueryForm, KeysInFixedOrderWithoutEscapingPlainValues) {
+TEST(PlaceQueryForm, KeysInFixedOrderPercentEncodedAndReadBack) {
   PlaceQuery q;
   q.zip = "10001";
   q.country = "US";
   EXPECT_EQ(WritePlaceQuery(q), "lookup/?country=US&zip=10001");
+  EXPECT_EQ(WritePlaceQuery({}), "lookup/");
   PlaceQuery all{"example.org", "192.0.2.1", "DE", "Berlin", "BE", "10115", "host.example.org"};
   EXPECT_EQ(WritePlaceQuery(all),
             "lookup/?domain=example.org&ip=192.0.2.1&country=DE&city=Berlin&state=BE&zip=10115&url=host.example.org");
-  EXPECT_EQ(WritePlaceQuery({}), "lookup/");
-  auto back = ReadPlaceQuery(std::string_view(WritePlaceQuery(all)).substr(8));
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, all);
+  EXPECT_EQ(ReadPlaceQuery(std::string_view(WritePlaceQuery(all)).substr(8)), all);
   // An empty url counts as absent; other empty values are sent as given.
   PlaceQuery emptyUrl{std::nullopt, "", "US", std::nullopt, std::nullopt, "10001", ""};
   EXPECT_EQ(WritePlaceQuery(emptyUrl), "lookup/?ip=&country=US&zip=10001");
+  // Blanks, reserved and 8-bit bytes are escaped.
+  PlaceQuery odd;
+  odd.country = "US";
+  odd.city = "New York & Co 100%";
+  odd.state = "Z\xfcrich";
+  const std::string text = WritePlaceQuery(odd);
+  EXPECT_EQ(text, "lookup/?country=US&city=New%20York%20%26%20Co%20100%25&state=Z%fcrich");
+  EXPECT_EQ(ReadPlaceQuery(std::string_view(text).substr(8)), odd);
 }
 
 TEST(PlaceQueryForm, WizardSendsCountryThenCityZipStateWhenGiven) {
@@ -155,23 +142,8 @@ TEST(PlaceQueryForm, WizardSendsCountryThenCityZipStateWhenGiven) {
   EXPECT_EQ(WriteWizardPlaceQuery({"CA", "", "", "Ontario"}), "lookup/?country=CA&state=Ontario");
   EXPECT_EQ(WriteWizardPlaceQuery({"US", "White River", "05001", ""}),
             "lookup/?country=US&city=White%20River&zip=05001");
-  auto back = ReadPlaceQuery(std::string_view(WriteWizardPlaceQuery({"US", "Paris", "75460", "TX"})).substr(8));
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, (PlaceQuery{std::nullopt, std::nullopt, "US", "Paris", "TX", "75460", std::nullopt}));
   std::string longCity(600, 'a');
   EXPECT_EQ(WriteWizardPlaceQuery({"DE", longCity, "", ""}), "lookup/?country=DE&city=" + longCity.substr(0, 511));
-}
-
-TEST(PlaceQueryForm, BlanksAndEightBitBytesArePercentEncodedAndRoundTrip) {
-  PlaceQuery q;
-  q.country = "US";
-  q.city = "New York & Co 100%";
-  q.state = "Z\xfcrich";
-  std::string text = WritePlaceQuery(q);
-  EXPECT_EQ(text, "lookup/?country=US&city=New%20York%20%26%20Co%20100%25&state=Z%fcrich");
-  auto back = ReadPlaceQuery(std::string_view(text).substr(8));
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, q);
 }
 
 TEST(PlaceQueryForm, ReaderIgnoresUnknownKeysKeepsFirstValueAndRejectsBadEscapes) {
@@ -185,24 +157,16 @@ TEST(PlaceQueryForm, ReaderIgnoresUnknownKeysKeepsFirstValueAndRejectsBadEscapes
   EXPECT_TRUE(ReadPlaceQuery(""));
 }
 
-TEST(PlaceAnswerForm, StatusCommaLatitudeCommaLongitude) {
-  EXPECT_EQ(WritePlaceAnswer({0, 51.5, -0.12}), "TVGS0,51.5,-0.12");
-  EXPECT_EQ(WritePlaceAnswer({2, 48.85, 2.35}), "TVGS2,48.85,2.35");
-  EXPECT_EQ(WritePlaceAnswer({1, 0, 0}), "TVGS1,0,0");
+TEST(PlaceAnswerForm, WizardReaderFindsTvgsAnywhere) {
   EXPECT_EQ(WritePlaceAnswer({0, -33.868819, 151.209295}), "TVGS0,-33.86882,151.20929");
-  auto a = ReadPlaceAnswer("TVGS0,51.5,-0.12");
-  ASSERT_TRUE(a);
-  EXPECT_EQ(*a, (PlaceAnswer{0, 51.5, -0.12}));
+  EXPECT_EQ(WritePlaceAnswer({1, 0, 0}), "TVGS1,0,0");
+  EXPECT_EQ(ReadPlaceAnswer("<p>TVGS2,48.85,2.35"), (PlaceAnswer{2, 48.85, 2.35}));
   auto none = ReadPlaceAnswer("TVGS1,none");
   ASSERT_TRUE(none);
   EXPECT_EQ(none->status, 1);
   EXPECT_EQ(none->latitude, 0);
-  EXPECT_FALSE(ReadPlaceAnswer("<html>Active Server Page error</html>"));
-  EXPECT_FALSE(ReadPlaceAnswer("TVGS"));
-  EXPECT_FALSE(ReadPlaceAnswer("TVGSx,1,2"));
-  auto later = ReadPlaceAnswer("<p>TVGS2,48.85,2.35");
-  ASSERT_TRUE(later) << "the wizard finds TVGS anywhere";
-  EXPECT_EQ(*later, (PlaceAnswer{2, 48.85, 2.35}));
+  for (const char* bad : {"<html>Active Server Page error</html>", "TVGS", "TVGSx,1,2"})
+    EXPECT_FALSE(ReadPlaceAnswer(bad)) << bad;
 }
 
 TEST(PlaceAnswerForm, PlaceLookupVerdictAndPosition) {
@@ -212,18 +176,15 @@ TEST(PlaceAnswerForm, PlaceLookupVerdictAndPosition) {
     R expected;
   } cases[] = {
       {"TVGS0,51.5,-0.12", {kVerdictGood, 51.5, -0.12}},
-      {"TVGS0,-33.86882,151.20929", {kVerdictGood, -33.86882, 151.20929}},
       {"TVGS0, +7.5e1,-1e-1x", {kVerdictGood, 75, -0.1}},  // as atof reads the numbers
       {"TVGS1,none", {5, 0, 0}},                            // a valid answer without a position: stop
       {"TVGS9,1,2", {13, 0, 0}},
       {"TVGS-3,1,2", {'-' - ',', 0, 0}},
-      {"TVGS0,,7", {kVerdictGood, 0, 7}},  // the latitude at offset 6 is not a number
+      {"TVGS0,,7", {kVerdictGood, 0, 7}},    // the latitude at offset 6 is not a number
       {"TVGS0,5", {kVerdictInvalid, 0, 0}},  // no ',' at or after offset 6
       {"TVGS0,", {kVerdictInvalid, 0, 0}},
-      {"TVGS0", {kVerdictInvalid, 0, 0}},
       {"TVGS", {kVerdictInvalid, 0, 0}},
       {" TVGS0,1,2", {kVerdictInvalid, 0, 0}},  // must begin with TVGS
-      {"<html>Active Server Page error</html>", {kVerdictInvalid, 0, 0}},
   };
   for (const auto& c : cases) EXPECT_EQ(ReadPlaceLookupAnswer(c.answer), c.expected) << c.answer;
 }
@@ -231,16 +192,13 @@ TEST(PlaceAnswerForm, PlaceLookupVerdictAndPosition) {
 TEST(PlaceAnswerForm, BothReadersTakeWhatTheWriterWrites) {
   for (PlaceAnswer a : {PlaceAnswer{0, 51.5, -0.12}, PlaceAnswer{0, -89.99999, 179.5}, PlaceAnswer{0, 0.00001, -0.5},
                         PlaceAnswer{3, 38.89511, -77.03637}, PlaceAnswer{1, 0, 0}}) {
-    std::string text = WritePlaceAnswer(a);
-    auto wizard = ReadPlaceAnswer(text);
-    ASSERT_TRUE(wizard) << text;
-    EXPECT_EQ(*wizard, a) << text;
-    PlaceLookupResult lookup = ReadPlaceLookupAnswer(text);
-    if (a.status == 0) {
+    const std::string text = WritePlaceAnswer(a);
+    EXPECT_EQ(ReadPlaceAnswer(text), a) << text;
+    const PlaceLookupResult lookup = ReadPlaceLookupAnswer(text);
+    if (a.status == 0)
       EXPECT_EQ(lookup, (PlaceLookupResult{kVerdictGood, a.latitude, a.longitude})) << text;
-    } else {
+    else
       EXPECT_EQ(lookup.verdict, a.status + 4) << text;
-    }
   }
 }
 
@@ -248,12 +206,8 @@ TEST(CountryListForm, SuggestionThenRecordsClosedByCaret) {
   CountryList list{"Germany", "DE", {{"France", "FR", 1}, {"Germany", "DE", 1}, {"United States", "US", 2}}};
   std::string text = WriteCountryList(list);
   EXPECT_EQ(text, "Germany|DE^France|FR|1^Germany|DE|1^United States|US|2^");
-  auto back = ReadCountryList(text);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, list);
-}
-
-TEST(CountryListForm, ReaderStopsAtRecordWithoutBarAndRejectsErrorPages) {
+  EXPECT_EQ(ReadCountryList(text), list);
+  // The reader stops at a record without a bar and refuses error pages.
   auto l = ReadCountryList("Chad|TD^Chad|TD|0^broken^Peru|PE|1^");
   ASSERT_TRUE(l);
   ASSERT_EQ(l->countries.size(), 1u);
@@ -267,38 +221,29 @@ TEST(UpdateCheckForm, RequestIsFlexcheckWithMaskedIdentity) {
   std::string r = WriteUpdateRequest(kId);
   EXPECT_EQ(r, "flexcheck/?" + Hex8(kId.installTime ^ kUpdateMasks[0]) + Hex8(kId.installRandom ^ kUpdateMasks[1]) +
                    Hex8(kId.productCode ^ kUpdateMasks[2]));
-  auto back = ReadUpdateRequest(std::string_view(r).substr(11));
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, kId);
+  EXPECT_EQ(ReadUpdateRequest(std::string_view(r).substr(11)), kId);
   EXPECT_FALSE(ReadUpdateRequest(std::string_view(r).substr(11, 23)));
   EXPECT_FALSE(ReadUpdateRequest(std::string(r.substr(11)) + "0"));
 }
 
 TEST(UpdateCheckForm, EachAnswerKindRoundTrips) {
-  const UpdateAnswer answers[] = {
-      {UpdateAnswer::Current, "", ""},
-      {UpdateAnswer::NewVersion, "", ""},
-      {UpdateAnswer::NewVersion, "", "http://example.org/new"},
-      {UpdateAnswer::Information, "Maintenance on Sunday", "http://example.org/info"},
-      {UpdateAnswer::OpenPage, "", "http://example.org/page"},
+  const std::pair<UpdateAnswer, const char*> cases[] = {
+      {{UpdateAnswer::Current, "", ""}, "0"},
+      {{UpdateAnswer::NewVersion, "", ""}, "1"},
+      {{UpdateAnswer::NewVersion, "", "http://example.org/new"}, "1\r\nhttp://example.org/new"},
+      {{UpdateAnswer::Information, "Maintenance on Sunday", "http://example.org/info"},
+       "2\r\nMaintenance on Sunday\r\nhttp://example.org/info"},
+      {{UpdateAnswer::OpenPage, "", "http://example.org/page"}, "3\r\nhttp://example.org/page"},
   };
-  const char* bytes[] = {"0", "1", "1\r\nhttp://example.org/new", "2\r\nMaintenance on Sunday\r\nhttp://example.org/info",
-                         "3\r\nhttp://example.org/page"};
-  for (size_t i = 0; i < std::size(answers); ++i) {
-    EXPECT_EQ(WriteUpdateAnswer(answers[i]), bytes[i]);
-    auto back = ReadUpdateAnswer(bytes[i]);
-    ASSERT_TRUE(back) << bytes[i];
-    EXPECT_EQ(*back, answers[i]) << bytes[i];
+  for (const auto& [answer, bytes] : cases) {
+    EXPECT_EQ(WriteUpdateAnswer(answer), bytes);
+    EXPECT_EQ(ReadUpdateAnswer(bytes), answer) << bytes;
   }
   EXPECT_FALSE(ReadUpdateAnswer(""));
   EXPECT_FALSE(ReadUpdateAnswer("2")) << "information without its lines";
-}
-
-TEST(UpdateCheckForm, AnAnswerBeginningWithAnEmptyLineIsAPageToOpen) {
-  // Its first character is neither 0, 1 nor 2: the line after it is opened.
-  auto open = ReadUpdateAnswer("\r\nhttp://example.org/page\r\n");
-  ASSERT_TRUE(open);
-  EXPECT_EQ(*open, (UpdateAnswer{UpdateAnswer::OpenPage, "", "http://example.org/page"}));
+  // A first character other than 0, 1 or 2 (here an empty line): the line after it is opened.
+  EXPECT_EQ(ReadUpdateAnswer("\r\nhttp://example.org/page\r\n"),
+            (UpdateAnswer{UpdateAnswer::OpenPage, "", "http://example.org/page"}));
   EXPECT_FALSE(ReadUpdateAnswer("\r\n"));
   EXPECT_FALSE(ReadUpdateAnswer("\n"));
   auto cut = ReadUpdateAnswer("3\r\n" + std::string(400, 'x'));
@@ -334,10 +279,7 @@ TEST(NumberText, DegreesHaveAPointAndAtMostFivePlaces) {
 
 TEST(DottedAddresses, ParseOnlyFourDecimalBytes) {
   EXPECT_EQ(ParseDotted("198.18.0.1"), (std::array<uint8_t, 4>{198, 18, 0, 1}));
-  EXPECT_FALSE(ParseDotted("256.1.1.1"));
-  EXPECT_FALSE(ParseDotted("1.2.3"));
-  EXPECT_FALSE(ParseDotted("1.2.3.4.5"));
-  EXPECT_FALSE(ParseDotted("1.2.3.4 "));
-  EXPECT_FALSE(ParseDotted("1..3.4"));
+  EXPECT_EQ(ParseDotted("255.0.0.0"), (std::array<uint8_t, 4>{255, 0, 0, 0}));
+  for (const char* bad : {"256.1.1.1", "1.2.3", "1.2.3.4.5", "1.2.3.4 ", "1..3.4"}) EXPECT_FALSE(ParseDotted(bad)) << bad;
   EXPECT_EQ(DottedAddress({10, 0, 0, 255}), "10.0.0.255");
 }

@@ -66,6 +66,12 @@ class ControllerTest : public ::testing::Test {
   // Blocks the calling thread until the engine runs at most `threads` threads.
   void WaitForThreads(int threads) { ASSERT_TRUE(engine->WaitThreadsAtMost(threads, std::chrono::seconds(20))); }
 
+  // Traces `target` with its destination probe held back; the rows it left.
+  std::vector<HopRef> TraceHeld(const std::string& target) {
+    HoldDestinationProbe();
+    Trace(target);
+    return Rows();
+  }
   void Start(const std::string& target) {
     engine->SetTargetText(target);
     ASSERT_TRUE(engine->StartTrace());
@@ -106,9 +112,7 @@ class ControllerTest : public ::testing::Test {
 
 TEST_F(ControllerTest, RouteToAnsweringTargetEndsAtTheTargetAndCompletes) {
   LinearRoute(4);
-  HoldDestinationProbe();
-  Trace("target.test");
-  auto rows = Rows();
+  auto rows = TraceHeld("target.test");
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0]->Name(), "???");  // no home location set
   EXPECT_EQ(rows[0]->Location(), kDefaultHomeLocation);
@@ -132,9 +136,7 @@ TEST_F(ControllerTest, RouteToAnsweringTargetEndsAtTheTargetAndCompletes) {
 
 TEST_F(ControllerTest, TargetOneHopAwayGivesLocalRowAndTarget) {
   LinearRoute(1);
-  HoldDestinationProbe();
-  Trace("198.18.9.1");
-  auto rows = Rows();
+  auto rows = TraceHeld("198.18.9.1");
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1]->status, IP_SUCCESS);
   EXPECT_EQ(rows[1]->Name(), "198.18.9.1");  // no reverse name: the target as typed
@@ -177,9 +179,7 @@ TEST_F(ControllerTest, SilentTargetEndsTraceAtFirstHopSilentTwice) {
     if (ttl <= 2) return Reply(Router(ttl), IP_TTL_EXPIRED_TRANSIT);
     return std::nullopt;  // the hops after 2 and the target itself are silent
   };
-  HoldDestinationProbe();
-  Trace("198.18.9.1");
-  auto rows = Rows();
+  auto rows = TraceHeld("198.18.9.1");
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[3]->status, IP_SUCCESS);
   EXPECT_EQ(rows[3]->address, kTarget);
@@ -195,9 +195,7 @@ TEST_F(ControllerTest, SilentHopWhileTargetAnswersShowsNoResponseAndGoesOn) {
     if (ttl >= 4) return Reply(dst, IP_SUCCESS);
     return Reply(Router(ttl), IP_TTL_EXPIRED_TRANSIT);
   };
-  HoldDestinationProbe();
-  Trace("198.18.9.1");
-  auto rows = Rows();
+  auto rows = TraceHeld("198.18.9.1");
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[2]->status, IP_REQ_TIMED_OUT);
   EXPECT_EQ(rows[2]->address, 0u);
@@ -211,9 +209,7 @@ TEST_F(ControllerTest, RouterAnsweringEveryTtlEndsTraceAsLoopSixRowsLater) {
   net.answer = [](uint32_t, int ttl) -> Answer {
     return Reply(ttl == 1 ? Router(1) : Router(2), IP_TTL_EXPIRED_TRANSIT);
   };
-  HoldDestinationProbe();
-  Trace("198.18.9.1");
-  auto rows = Rows();
+  auto rows = TraceHeld("198.18.9.1");
   ASSERT_EQ(rows.size(), 10u);  // row 8 repeats row 2; row 9 is the end row
   for (int i = 3; i <= 7; ++i) EXPECT_EQ(rows[i]->status, IP_TTL_EXPIRED_TRANSIT) << i;
   EXPECT_EQ(rows[8]->status, IP_DEST_HOST_UNREACHABLE);
@@ -231,9 +227,7 @@ TEST_F(ControllerTest, IsLoopOrLimitLooksSixOrMoreRowsBack) {
     static const int route[] = {0, 1, 2, 3, 4, 5, 1, 7, 2, 9, 9};  // row 6 repeats row 1 only 5 back
     return Reply(Router(route[std::min(ttl, 10)]), ttl >= 10 ? IP_SUCCESS : IP_TTL_EXPIRED_TRANSIT);
   };
-  HoldDestinationProbe();
-  Trace("198.18.9.1");
-  auto rows = Rows();
+  auto rows = TraceHeld("198.18.9.1");
   ASSERT_EQ(rows.size(), 10u);
   EXPECT_EQ(rows[6]->status, IP_TTL_EXPIRED_TRANSIT);    // 5 rows back is not a loop
   EXPECT_EQ(rows[8]->status, IP_DEST_HOST_UNREACHABLE);  // 6 rows back is
@@ -243,9 +237,7 @@ TEST_F(ControllerTest, RowLimitEndsTraceAtRow62) {
   net.answer = [](uint32_t, int ttl) -> Answer {
     return Reply(htonl(0xC6130000u + static_cast<uint32_t>(ttl)), IP_TTL_EXPIRED_TRANSIT);
   };
-  HoldDestinationProbe();
-  Trace("198.18.9.1");
-  auto rows = Rows();
+  auto rows = TraceHeld("198.18.9.1");
   ASSERT_EQ(rows.size(), 64u);
   EXPECT_EQ(rows[61]->status, IP_TTL_EXPIRED_TRANSIT);
   EXPECT_EQ(rows[62]->status, IP_DEST_HOST_UNREACHABLE);

@@ -36,74 +36,47 @@ class EchoProbeTest : public ::testing::Test {
   std::deque<Answer> script_;
 };
 
-HopRef NewRow() { return HopRef::Create(); }
-
-TEST_F(EchoProbeTest, RouterAnsweringAtOnceCountsOneSend) {
-  Script({platform::IcmpEchoReply{kHop, IP_TTL_EXPIRED_TRANSIT}});
-  HopRef row = NewRow();
-  Probe(*row);
-  EXPECT_EQ(row->status, IP_TTL_EXPIRED_TRANSIT);
-  EXPECT_EQ(row->address, kHop);
-  EXPECT_EQ(row->lastRtt, net.rttMs);
-  EXPECT_EQ(row->rttSum, net.rttMs);
-  EXPECT_EQ(row->sentCount, 1);
-  EXPECT_EQ(row->droppedCount, 0);
-  EXPECT_EQ(row->Stage(), HopStage::Probed);
-  EXPECT_EQ(net.Sends().size(), 1u);
-}
-
-TEST_F(EchoProbeTest, AnswerOnRetryCountsTwoSendsOneDrop) {
-  Script({std::nullopt, platform::IcmpEchoReply{kHop, IP_TTL_EXPIRED_TRANSIT}});
-  HopRef row = NewRow();
-  Probe(*row);
-  EXPECT_EQ(row->status, IP_TTL_EXPIRED_TRANSIT);
-  EXPECT_EQ(row->sentCount, 2);
-  EXPECT_EQ(row->droppedCount, 1);
-  EXPECT_EQ(row->lastRtt, net.rttMs);
-}
-
-TEST_F(EchoProbeTest, HopSilentTwiceWhileTargetAnswersStaysTimedOut) {
-  Script({std::nullopt, std::nullopt, platform::IcmpEchoReply{kDest, IP_SUCCESS}});
-  HopRef row = NewRow();
-  Probe(*row);
-  EXPECT_EQ(row->status, IP_REQ_TIMED_OUT);
-  EXPECT_EQ(row->address, 0u);
-  EXPECT_EQ(row->lastRtt, kNoTime);
-  EXPECT_EQ(row->rttSum, 0u);
-  EXPECT_EQ(row->sentCount, 2);
-  EXPECT_EQ(row->droppedCount, 2);
-  const auto sends = net.Sends();
-  ASSERT_EQ(sends.size(), 3u);
-  EXPECT_EQ(sends[0].ttl, 4);
-  EXPECT_EQ(sends[1].ttl, 4);
-  EXPECT_EQ(sends[2].ttl, kTargetTestTtl);
-}
-
-TEST_F(EchoProbeTest, HopSilentTwiceWhileTargetSilentTooMarksArrival) {
-  Script({});
-  HopRef row = NewRow();
-  Probe(*row);
-  EXPECT_EQ(row->status, IP_SUCCESS);
-  EXPECT_EQ(row->address, kDest);
-  EXPECT_EQ(row->lastRtt, kNoTime);
-  EXPECT_EQ(row->sentCount, 2);
-  EXPECT_EQ(row->droppedCount, 2);
-}
-
-TEST_F(EchoProbeTest, UnreachableKindsCarryOrDropTheTime) {
-  Script({platform::IcmpEchoReply{kHop, IP_DEST_NET_UNREACHABLE}});
-  HopRef net_ = NewRow();
-  Probe(*net_);
-  EXPECT_EQ(net_->status, IP_DEST_NET_UNREACHABLE);
-  EXPECT_EQ(net_->lastRtt, kNoTime);
-  EXPECT_EQ(net_->rttSum, 0u);
-
-  Script({platform::IcmpEchoReply{kHop, IP_DEST_HOST_UNREACHABLE}});
-  HopRef host = NewRow();
-  Probe(*host);
-  EXPECT_EQ(host->status, IP_DEST_HOST_UNREACHABLE);
-  EXPECT_EQ(host->lastRtt, net.rttMs);
-  EXPECT_EQ(host->address, kHop);
+// Each row: the answers to the sends in order (a missing one is silence),
+// and the row the probe leaves.
+TEST_F(EchoProbeTest, AnswersAndSilencesGiveTheRowsStatusAddressTimeAndCounts) {
+  const platform::IcmpEchoReply expired{kHop, IP_TTL_EXPIRED_TRANSIT};
+  const uint32_t rtt = net.rttMs;
+  const struct {
+    const char* what;
+    std::deque<Answer> answers;
+    uint32_t status, address, lastRtt, rttSum;
+    int sent, dropped;
+    std::vector<int> ttls;
+  } cases[] = {
+      {"answer at once", {expired}, IP_TTL_EXPIRED_TRANSIT, kHop, rtt, rtt, 1, 0, {4}},
+      {"answer on the retry", {std::nullopt, expired}, IP_TTL_EXPIRED_TRANSIT, kHop, rtt, rtt, 2, 1, {4, 4}},
+      {"silent twice while the target answers",
+       {std::nullopt, std::nullopt, platform::IcmpEchoReply{kDest, IP_SUCCESS}},
+       IP_REQ_TIMED_OUT, 0, kNoTime, 0, 2, 2, {4, 4, kTargetTestTtl}},
+      {"silent twice and the target too: arrival", {}, IP_SUCCESS, kDest, kNoTime, 0, 2, 2, {4, 4, kTargetTestTtl}},
+      {"net unreachable carries no time", {platform::IcmpEchoReply{kHop, IP_DEST_NET_UNREACHABLE}},
+       IP_DEST_NET_UNREACHABLE, kHop, kNoTime, 0, 1, 0, {4}},
+      {"host unreachable carries its time", {platform::IcmpEchoReply{kHop, IP_DEST_HOST_UNREACHABLE}},
+       IP_DEST_HOST_UNREACHABLE, kHop, rtt, rtt, 1, 0, {4}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Script(c.answers);
+    const size_t before = net.Sends().size();
+    HopRef row = HopRef::Create();
+    Probe(*row);
+    EXPECT_EQ(row->status, c.status);
+    EXPECT_EQ(row->address, c.address);
+    EXPECT_EQ(row->lastRtt, c.lastRtt);
+    EXPECT_EQ(row->rttSum, c.rttSum);
+    EXPECT_EQ(row->sentCount, c.sent);
+    EXPECT_EQ(row->droppedCount, c.dropped);
+    EXPECT_EQ(row->Stage(), HopStage::Probed);
+    std::vector<int> ttls;
+    const auto sends = net.Sends();
+    for (size_t i = before; i < sends.size(); ++i) ttls.push_back(sends[i].ttl);
+    EXPECT_EQ(ttls, c.ttls);
+  }
 }
 
 TEST_F(EchoProbeTest, RequestCarriesThirtyTwoBytesOfPattern) {
@@ -120,7 +93,7 @@ TEST_F(EchoProbeTest, RequestCarriesThirtyTwoBytesOfPattern) {
     std::vector<uint8_t>& out_;
     uint32_t timeout_ = 0;
   } capture(seen);
-  HopRef row = NewRow();
+  HopRef row = HopRef::Create();
   EchoProbe(*row, &capture, kDest, 1, kReplyWaitMs, running, serial, true, [] { return 0u; });
   ASSERT_EQ(seen.size(), 32u);
   EXPECT_EQ(std::memcmp(seen.data(), seen.data() + 19, 13), 0);  // the 19-character pattern repeats
@@ -132,7 +105,7 @@ TEST_F(EchoProbeTest, StopWhileRequestIsOutLeavesRowUntouched) {
     running = 0;  // the user stops while the request is out
     return platform::IcmpEchoReply{kHop, IP_TTL_EXPIRED_TRANSIT};
   };
-  HopRef row = NewRow();
+  HopRef row = HopRef::Create();
   Probe(*row);
   EXPECT_EQ(row->Stage(), HopStage::Created);
   EXPECT_EQ(row->status, kStatusNotProbed);
@@ -144,7 +117,7 @@ TEST_F(EchoProbeTest, StopWhileRequestIsOutLeavesRowUntouched) {
     serial += 1;  // a new trace replaces this one
     return std::nullopt;
   };
-  HopRef second = NewRow();
+  HopRef second = HopRef::Create();
   Probe(*second);
   EXPECT_EQ(second->Stage(), HopStage::Created);
   EXPECT_EQ(second->sentCount, 0);
@@ -152,40 +125,35 @@ TEST_F(EchoProbeTest, StopWhileRequestIsOutLeavesRowUntouched) {
 }
 
 TEST_F(EchoProbeTest, NoEchoFacilityCountsAsSilence) {
-  HopRef row = NewRow();
+  HopRef row = HopRef::Create();
   EchoProbe(*row, nullptr, kDest, 3, kReplyWaitMs, running, serial, true, [] { return 0u; });
   EXPECT_EQ(row->status, IP_SUCCESS);  // silent hop and silent target
   EXPECT_EQ(row->droppedCount, 2);
 }
 
 TEST_F(EchoProbeTest, CountersHalveAtTheirLimitsKeepingRatios) {
-  Script({platform::IcmpEchoReply{kHop, IP_TTL_EXPIRED_TRANSIT}});
-  HopRef row = NewRow();
-  row->sentCount = (1 << 24) - 1;
-  row->droppedCount = 1000;
-  row->rttSum = 5000;
-  Probe(*row);
-  EXPECT_EQ(row->sentCount, 1 << 23);
-  EXPECT_EQ(row->droppedCount, 500);
-  EXPECT_EQ(row->rttSum, (5000u + net.rttMs) / 2);
-
-  Script({platform::IcmpEchoReply{kHop, IP_TTL_EXPIRED_TRANSIT}});
-  HopRef slow = NewRow();
-  slow->sentCount = 100;
-  slow->droppedCount = 11;
-  slow->rttSum = (1u << 28) - net.rttMs;  // this answer's time reaches the limit exactly
-  Probe(*slow);
-  EXPECT_EQ(slow->rttSum, 1u << 27);
-  EXPECT_EQ(slow->sentCount, 50);
-  EXPECT_EQ(slow->droppedCount, 5);
-
-  Script({platform::IcmpEchoReply{kHop, IP_TTL_EXPIRED_TRANSIT}});
-  HopRef below = NewRow();
-  below->sentCount = (1 << 24) - 2;
-  below->rttSum = (1u << 28) - net.rttMs - 1;
-  Probe(*below);
-  EXPECT_EQ(below->sentCount, (1 << 24) - 1);
-  EXPECT_EQ(below->rttSum, (1u << 28) - 1);
+  const uint32_t rtt = net.rttMs;
+  const struct {
+    int sent, dropped;
+    uint32_t rttSum;
+    int sentAfter, droppedAfter;
+    uint32_t rttSumAfter;
+  } cases[] = {
+      {(1 << 24) - 1, 1000, 5000, 1 << 23, 500, (5000 + rtt) / 2},         // the send count reaches its limit
+      {100, 11, (1u << 28) - rtt, 50, 5, 1u << 27},                        // this answer's time reaches it exactly
+      {(1 << 24) - 2, 0, (1u << 28) - rtt - 1, (1 << 24) - 1, 0, (1u << 28) - 1},  // one short of both
+  };
+  for (const auto& c : cases) {
+    Script({platform::IcmpEchoReply{kHop, IP_TTL_EXPIRED_TRANSIT}});
+    HopRef row = HopRef::Create();
+    row->sentCount = c.sent;
+    row->droppedCount = c.dropped;
+    row->rttSum = c.rttSum;
+    Probe(*row);
+    EXPECT_EQ(row->sentCount, c.sentAfter) << c.sent;
+    EXPECT_EQ(row->droppedCount, c.droppedAfter) << c.sent;
+    EXPECT_EQ(row->rttSum, c.rttSumAfter) << c.sent;
+  }
 }
 
 TEST(HopRecordTest, ResponseClassFollowsThresholds) {

@@ -9,29 +9,18 @@
 namespace hs::test {
 namespace {
 
-TEST(ParseTargetTest, UrlYieldsBareHostAndFillsTheBuffer) {
+TEST(ParseTargetTest, UrlsAndBrowserErrorPagesYieldTheBareHostOtherTextStays) {
   TargetBuffer buffer;
   EXPECT_EQ(ParseTarget("http://user:pw@www.example.test:8080/path/x.html", &buffer), "www.example.test");
   EXPECT_EQ(buffer.Text(), "www.example.test");
   EXPECT_EQ(ParseTarget("https://example.test", nullptr), "example.test");
-}
-
-TEST(ParseTargetTest, BrowserErrorPageMarkersCarryTheFailedUrl) {
   const std::string url = "http://user@www.example.test:81/index.html";
   EXPECT_EQ(ParseTarget("res://shdoclc.dll/dnserror.htm#" + url, nullptr), "www.example.test");
   EXPECT_EQ(ParseTarget("res://shdoclc.dll/http_404.htm#" + url, nullptr), "www.example.test");
-}
-
-TEST(ParseTargetTest, NonUrlTextIsTheHostUnchanged) {
-  TargetBuffer buffer;
   buffer.SetTargetText("before");
   EXPECT_EQ(ParseTarget("router.example.test", &buffer), "router.example.test");
   EXPECT_EQ(ParseTarget("host:8080", &buffer), "host:8080");  // no "//" after the colon
   EXPECT_EQ(buffer.Text(), "before");
-}
-
-TEST(TargetBufferTest, KeepsAtMost255Characters) {
-  TargetBuffer buffer;
   buffer.SetTargetText(std::string(300, 'a'));
   EXPECT_EQ(buffer.Text().size(), 255u);
 }
@@ -49,20 +38,14 @@ TEST(ResolveTest, DottedDecimalAndNames) {
   EXPECT_EQ(Resolve("blocked.test", resolver), 0u);  // an answer, not a failure
 }
 
-TEST(ClassifyTargetTest, AddressMailOrName) {
+TEST(ClassifyTargetTest, AddressMailOrNameAndOnlyThreePrivateRanges) {
   EXPECT_EQ(ClassifyTarget("198.18.0.1"), TargetKind::Address);
   EXPECT_EQ(ClassifyTarget("me@example.test"), TargetKind::MailAddress);
   EXPECT_EQ(ClassifyTarget("example.test"), TargetKind::HostName);
   EXPECT_EQ(ClassifyTarget("12345"), TargetKind::HostName);  // no dot: not a dotted address
-}
-
-TEST(PrivateRangesTest, OnlyTheThreeRanges) {
-  EXPECT_TRUE(IsPrivateAddress(Ip("10.1.2.3")));
-  EXPECT_TRUE(IsPrivateAddress(Ip("172.16.0.1")));
-  EXPECT_TRUE(IsPrivateAddress(Ip("172.31.255.255")));
-  EXPECT_FALSE(IsPrivateAddress(Ip("172.32.0.1")));
-  EXPECT_TRUE(IsPrivateAddress(Ip("192.168.200.1")));
-  EXPECT_FALSE(IsPrivateAddress(Ip("198.18.0.1")));
+  for (const char* a : {"10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.200.1"})
+    EXPECT_TRUE(IsPrivateAddress(Ip(a))) << a;
+  for (const char* a : {"172.32.0.1", "198.18.0.1", "11.0.0.1"}) EXPECT_FALSE(IsPrivateAddress(Ip(a))) << a;
 }
 
 class ValidateTargetTest : public ::testing::Test {
@@ -79,17 +62,22 @@ class ValidateTargetTest : public ::testing::Test {
   std::unique_ptr<TraceEngine> engine;
 };
 
-TEST_F(ValidateTargetTest, OneTrailingDotIsDropped) {
+TEST_F(ValidateTargetTest, NamesAreResolvedWithoutOneTrailingDotAndMailTextPassesUnresolved) {
   std::string host = "example.test.";
   EXPECT_TRUE(engine->ValidateTarget(host));
   EXPECT_EQ(host, "example.test");
   EXPECT_TRUE(status.Showed("IP address found: 198.18.5.5"));
-}
-
-TEST_F(ValidateTargetTest, MailLikeTextPassesWithoutLookup) {
-  std::string host = "someone@example.test";
-  EXPECT_TRUE(engine->ValidateTarget(host));
+  std::string mail = "someone@example.test";
+  EXPECT_TRUE(engine->ValidateTarget(mail));
   EXPECT_TRUE(status.Showed("someone@example.test is a possible e-mail address"));
+  // A name that resolves to 0.0.0.0 is found; an unknown one is not.
+  resolver.forward["blocked.test"] = 0;
+  std::string blocked = "blocked.test";
+  EXPECT_TRUE(engine->ValidateTarget(blocked));
+  EXPECT_TRUE(status.Showed("IP address found: 0.0.0.0"));
+  std::string unknown = "unknown.test";
+  EXPECT_FALSE(engine->ValidateTarget(unknown));
+  EXPECT_TRUE(status.Showed("Unable to obtain the IP address for unknown.test"));
 }
 
 TEST_F(ValidateTargetTest, DottedAddressStartingWithZeroIsRefused) {
@@ -106,16 +94,6 @@ TEST(FirstOctetTest, IsTheFirstByteOfTheNetworkOrderAddress) {
     std::memcpy(&address, bytes[i], 4);
     EXPECT_EQ(FirstOctet(address), expected[i]);
   }
-}
-
-TEST_F(ValidateTargetTest, NameResolvingToZeroIsFound) {
-  resolver.forward["blocked.test"] = 0;
-  std::string host = "blocked.test";
-  EXPECT_TRUE(engine->ValidateTarget(host));
-  EXPECT_TRUE(status.Showed("IP address found: 0.0.0.0"));
-  std::string unknown = "unknown.test";
-  EXPECT_FALSE(engine->ValidateTarget(unknown));
-  EXPECT_TRUE(status.Showed("Unable to obtain the IP address for unknown.test"));
 }
 
 }  // namespace
