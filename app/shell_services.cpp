@@ -7,8 +7,6 @@
 namespace hs::app {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-
 bool IsPlainWord(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
@@ -33,14 +31,6 @@ std::string FileUrl(const std::string& path) {
 }
 
 }  // namespace
-
-std::string ProgramDirectory() { return platform::ExecutableDirectory(); }
-
-std::string TrimSpaces(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return std::string(text);
-}
 
 std::string HelpPages::PagePath(std::string_view topic) const {
   if (!IsPlainWord(topic)) return {};

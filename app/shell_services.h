@@ -1,11 +1,12 @@
-// Small services of the application shell that need no window: the
-// program's directory, trimming, and the help pages.
+// Small services of the application shell that need no window: trimming
+// and the help pages (the program's directory is in app/program_dir.h).
 #pragma once
 
 #include <array>
 #include <string>
 #include <string_view>
 
+#include "app/program_dir.h"
 #include "platform/browser.h"
 
 namespace hs::app {
@@ -13,9 +14,6 @@ namespace hs::app {
 // The help topics the program opens; each has a page help/f_<topic>.htm.
 inline constexpr std::array<std::string_view, 3> kHelpTopics = {"HspxErrs", "HspxHomeLocation",
                                                                 "HspxHomeLocAdvanced"};
-
-// `ProgramDirectory`: the directory of the program file, with a trailing '/'.
-std::string ProgramDirectory();
 
 // `TrimSpaces`: the text without leading and trailing white space.
 std::string TrimSpaces(std::string_view text);

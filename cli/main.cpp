@@ -24,10 +24,11 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
+#include "app/program_dir.h"
 #include "asn/as_table.h"
 #include "cli/csv_report.h"
 #include "cli/json_report.h"
-#include "cli/program_files.h"
 #include "cli/whois_report.h"
 #include "geo/plausibility.h"
 #include "platform/clock.h"
@@ -196,6 +197,15 @@ class PrintingViews final : public hs::TraceViews {
   std::vector<SteadyClock::time_point> updates_;
 };
 
+// The location database loader's message boxes, as lines on stderr.
+class StderrMessages final : public hs::geo::GeoMessages {
+ public:
+  void ShowMessage(std::string_view text, std::string_view caption) override {
+    std::fprintf(stderr, "hopsight-trace: %.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()),
+                 text.data());
+  }
+};
+
 class StderrStatus final : public hs::StatusDisplay {
  public:
   explicit StderrStatus(bool quiet) : quiet_(quiet) {}
@@ -239,8 +249,10 @@ int Usage() {
                "  --asn     print \"ADDRESS ASN NAME\" for each address from the AS table (ASN.idx),\n"
                "            or \"ADDRESS -\" when no network announces it, without tracing\n"
                "  --data-dir DIR  settings, caches, history and user locations (HopLoc.ini)\n"
-               "            (default: data/ beside the program, which also holds HopSight.gdp,\n"
-               "            hopsight.loca and ASN.idx; a copy of those in DIR is used first)\n");
+               "            (default: data/ in the program's directory, which also holds HopSight.gdp,\n"
+               "            hopsight.loca, RIR.idx and ASN.idx; a copy of those in DIR is used first)\n"
+               "The program's directory is the one hopsight uses: the program's own when it holds\n"
+               "maps/, else hopsight/ under the XDG data home. Set the home location with hopsight /H.\n");
   return 2;
 }
 
@@ -269,7 +281,7 @@ std::optional<uint32_t> DottedQuad(std::string_view text) {
 
 // --asn: one line per address, from the AS table alone.
 int PrintAsNumbers(const std::vector<std::string>& addresses, const std::string& dataDir) {
-  hs::asn::AsLookup table(hs::cli::ShippedFileDirectory(dataDir, hs::asn::kAsTableFileName) + "/" +
+  hs::asn::AsLookup table(hs::app::ShippedFileDirectory(dataDir, hs::asn::kAsTableFileName) + "/" +
                           std::string(hs::asn::kAsTableFileName));
   int status = 0;
   for (const std::string& text : addresses) {
@@ -297,7 +309,7 @@ int main(int argc, char** argv) {
   bool json = false, csv = false, diff = false, timing = false, quiet = false, printWhois = false, noWhois = false;
   bool networkGeo = true, listServers = false, asnOnly = false, reverseNames = true;
   int historyMode = -1;  // none
-  std::string target, dataDir = hs::cli::DefaultDataDirectory();
+  std::string target, dataDir = hs::app::ProgramDataDirectory();
   std::vector<std::string> asnAddresses;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -352,26 +364,33 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 
-  hs::cli::ProgramFiles files(dataDir);
+  hs::app::Program program(dataDir);
   // Problems with the data files: each said once, on stderr.
-  auto tell = [&files] {
-    for (const std::string& message : files.TakeMessages()) std::fprintf(stderr, "hopsight-trace: %s\n", message.c_str());
+  auto tell = [&program] {
+    for (const std::string& message : program.TakeMessages())
+      std::fprintf(stderr, "hopsight-trace: %s\n", message.c_str());
   };
-  files.LoadAtStart();
+  if (!hs::app::ProgramDirectoryProblem().empty())
+    std::fprintf(stderr, "hopsight-trace: %s\n", hs::app::ProgramDirectoryProblem().c_str());
+  program.LoadServerList();
+  // There is no wizard without a window: hopsight /H sets the home location.
+  hs::config::NoHomeLocationWizard noWizard;
+  program.LoadSettings(noWizard, false);
+  if (!program.HasHome() && !quiet)
+    std::fprintf(stderr, "hopsight-trace: no home location is set (this computer's row gets a default "
+                         "position); set it with: hopsight /H\n");
+  StderrMessages loaderMessages;
+  program.LoadLookupData(&loaderMessages);
   tell();
 
   ProbeTimes times;
   hs::platform::SystemResolver systemResolver;
-  hs::cli::NoReverseNames numericResolver(systemResolver);
+  hs::app::NoReverseNames numericResolver(systemResolver);
   hs::platform::Resolver& resolver = reverseNames ? static_cast<hs::platform::Resolver&>(systemResolver)
                                                   : numericResolver;
-  // The WhoIs workers outlive the engine's threads, which start them.
-  hs::whois::RirIndex rirIndex(files.RirIndexPath());
-  hs::whois::WhoIsQuerier whoisQuerier(files.whoisServers, rirIndex, files.caches.whois, resolver);
-  hs::whois::WhoIsLookups whoisLookups(whoisQuerier, files.caches.locations);
   hs::TraceEngine::Platform platform;
   platform.resolver = &resolver;
-  platform.homeLocation = [&files] { return files.Home(); };
+  platform.homeLocation = [&program] { return program.Home(); };
   // The controller's echoes are timed; the destination probe's (a second
   // facility opened on its own thread) are not part of the route's sum.
   std::atomic<int> opened{0};
@@ -384,34 +403,20 @@ int main(int argc, char** argv) {
 
   hs::TraceEngine engine(std::move(platform));
   const bool report = json || csv || diff;  // printed once the trace ends, not row by row
-  PrintingViews views(engine, !report, files.places.get(), files.asTable.get());
+  PrintingViews views(engine, !report, program.Places(), program.AsTable());
   StderrStatus status(quiet);
-  // Positions from the location servers: the whole route in one request at
-  // the end of the trace, and the weekly timing of the servers beside it.
-  hs::geo::RoutePlacer placer({&files.servers, &files.caches.locations, files.Identity(),
-                               [&files](const hs::GeoLocation& home) { files.SetHome(home); }, {}});
-  if (networkGeo)
-    files.servers.StartSpeedTest(files.Identity(), [&resolver]() -> uint32_t {
-      return resolver.FirstAddress(resolver.LocalHostName()).value_or(0);
-    });
-  hs::cli::CliLookups lookups(files.caches, resolver, files.LocationSources(), networkGeo ? &placer : nullptr,
-                              &files.servers);
-  lookups.SetReverseNames(reverseNames);
-  if (!noWhois) {
-    whoisLookups.SetViews(&views);
-    // A network's postal address is placed through the location servers.
-    whoisLookups.SetPlaceLookup([&lookups](const hs::whois::PlaceQuery& q) {
-      return lookups.PlaceLookupForWhoIs(q);
-    });
-    lookups.SetWhoIs(&whoisLookups);
-  }
+  hs::app::Program::LookupOptions options;
+  options.whois = !noWhois;
+  options.networkGeo = networkGeo;
+  options.reverseNames = reverseNames;
+  program.StartLookups(resolver, options, &views);
+  engine.SetLookups(&program.Lookups());
   engine.SetViews(&views);
-  engine.SetLookups(&lookups);
   engine.Status().SetDisplay(&status);
 
   const auto processStart = SteadyClock::now();
   engine.SetTargetText(target);
-  hs::TraceHistory history(files.DataDir());
+  hs::TraceHistory history(program.DataDir());
   if (historyMode >= 0) {
     // Keyed by the target's address, so two host names never share a record.
     history.Open(hs::Resolve(hs::ParseTarget(target, nullptr), resolver).value_or(0), historyMode);
@@ -429,16 +434,17 @@ int main(int argc, char** argv) {
     hs::platform::FileError notRecorded;
     if (historyMode >= 0 && idle && !history.Finish(engine.Table().Snapshot(), &notRecorded) &&
         notRecorded.code != 0) {
-      files.NotRecorded(notRecorded);
+      program.NotRecorded(notRecorded);
     }
-    // Lookups still out are dropped, not waited for; what they stored so far is saved.
-    whoisLookups.Shutdown();
-    whoisLookups.SetViews(nullptr);
-    files.SaveAtExit();
+    program.StopLookups();
+    program.SaveFiles();
+    program.SaveServerList();
     tell();
   };
   if (!engine.StartTrace()) {
-    files.SaveAtExit();
+    program.StopLookups();
+    program.SaveFiles();
+    program.SaveServerList();
     tell();
     const int box = views.RefusedBox();
     std::fprintf(stderr, "hopsight-trace: %s\n",
@@ -461,9 +467,9 @@ int main(int argc, char** argv) {
   const bool completed = engine.Status().LastText() == hs::text::kTraceCompleted;
   if (json) {
     std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed,
-                                             files.places.get(), files.asTable.get()).c_str());
+                                             program.Places(), program.AsTable()).c_str());
   } else if (csv) {
-    std::fputs(hs::cli::TraceToCsv(engine.Table().Snapshot(), files.places.get(), files.asTable.get()).c_str(), stdout);
+    std::fputs(hs::cli::TraceToCsv(engine.Table().Snapshot(), program.Places(), program.AsTable()).c_str(), stdout);
   } else if (diff) {
     if (!stopped && recorded.empty()) {
       std::printf("%s\n", hs::FormatText(hs::text::kRouteNotRecorded, target).c_str());
@@ -477,7 +483,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
     views.PrintAll();
   }
-  files.CheckAsTable();
+  program.CheckAsTable();
   if (printWhois && !report) {
     std::printf("\n%s", hs::cli::FormatDestinationWhoIs(
                             hs::cli::DestinationWhoIsTexts(engine.Context(), engine.Table().Snapshot())).c_str());

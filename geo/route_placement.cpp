@@ -97,6 +97,7 @@ RoutePlacement RoutePlacer::LocateRoute(const std::vector<HopRef>& rows, const s
   request.path = BuildRouteRequest(setup_.identity, rows);
   request.verdict = [n](std::string_view answer) { return RouteAnswerVerdict(answer, n); };
   request.stillWanted = stillWanted;
+  request.feedback = setup_.feedback;
   FetchResult result = setup_.servers->FetchFromLocationServers(request);
   if (!result.ok || result.verdict != kVerdictGood) return placement;
   if (stillWanted && !stillWanted()) return placement;

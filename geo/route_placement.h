@@ -53,6 +53,7 @@ class RoutePlacer {
     locwire::InstallIdentity identity;
     std::function<void(const GeoLocation&)> replaceHome;
     std::function<int64_t()> now;  // default: platform::CalendarTime
+    FetchFeedback* feedback = nullptr;  // the owner window's wait cursor, if any
   };
   explicit RoutePlacer(Setup setup);
 

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 
 #include "geo/plausibility.h"
@@ -110,17 +111,21 @@ bool IsChristmasToday() {
 MapRenderer::MapRenderer(const MapTable& maps, const PlaceNamer* namer)
     : maps_(maps), namer_(namer), christmasCheck_(IsChristmasToday) {}
 
-void MapRenderer::Paint(QImage& target, MapView& view, const std::vector<HopRef>& hops, bool traceEnded) {
+void MapRenderer::Paint(QImage& target, MapView& view, const std::vector<HopRef>& hops, bool traceEnded,
+                        qreal ratio) {
   if (maps_.Count() == 0 || view.scale == 0) return;
-  const QSize size(view.client.Width(), view.client.Height());
+  if (!(ratio > 0)) ratio = 1.0;
+  const QSize size(int(std::lround(view.client.Width() * ratio)), int(std::lround(view.client.Height() * ratio)));
   if (size.isEmpty()) return;
   const std::vector<RouteHopInput> in = RouteInputs(hops);
-  if (!view.baseMapValid || base_.size() != size) {
+  if (!view.baseMapValid || base_.size() != size || base_.devicePixelRatio() != ratio) {
     if (base_.size() != size) base_ = QImage(size, QImage::Format_RGB32);
+    base_.setDevicePixelRatio(ratio);
     DrawBaseMap(base_, view, in);
     view.baseMapValid = 1;
   }
   if (target.size() != size || target.format() != base_.format()) target = QImage(size, base_.format());
+  target.setDevicePixelRatio(ratio);
   std::copy_n(base_.constBits(), base_.sizeInBytes(), target.bits());
   QPainter p(&target);
   std::vector<RouteNode> nodes;

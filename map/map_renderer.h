@@ -51,9 +51,11 @@ class MapRenderer {
   void SetChristmasCheck(std::function<bool()> check) { christmasCheck_ = std::move(check); }
   MapStyle& Style() { return style_; }
 
-  // Paints the view into `target` (client size). Nothing when no map is
-  // loaded or the view has no scale. Pixel positions go back into the rows.
-  void Paint(QImage& target, MapView& view, const std::vector<HopRef>& hops, bool traceEnded);
+  // Paints the view into `target` (client size times `ratio` device pixels,
+  // at that device pixel ratio, so that a scaled screen shows it sharp).
+  // Nothing when no map is loaded or the view has no scale. Pixel positions
+  // (logical) go back into the rows.
+  void Paint(QImage& target, MapView& view, const std::vector<HopRef>& hops, bool traceEnded, qreal ratio = 1.0);
 
   // The parts, for benchmarks and tests.
   void DrawBaseMap(QImage& image, MapView& view, const std::vector<RouteHopInput>& hops);

@@ -42,8 +42,8 @@ void MapWidget::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), palette().window());
     return;
   }
-  renderer_.Paint(frame_, view_, Rows(), ended_ && ended_());
-  p.drawImage(0, 0, frame_);
+  renderer_.Paint(frame_, view_, Rows(), ended_ && ended_(), devicePixelRatioF());
+  p.drawImage(QPointF(0, 0), frame_);
 }
 
 void MapWidget::resizeEvent(QResizeEvent*) { ShowWholeWorld(); }

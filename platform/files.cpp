@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -194,6 +195,34 @@ std::string ExecutableDirectory() {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return {};
   return path.substr(0, slash + 1);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsWritableDirectory(const std::string& path) { return IsDirectory(path) && ::access(path.c_str(), W_OK | X_OK) == 0; }
+
+FileResult MakeSymbolicLink(const std::string& target, const std::string& link) {
+  if (::symlink(target.c_str(), link.c_str()) != 0) return Failed(link, "create the link", errno);
+  FileResult result;
+  result.changed = true;
+  return result;
+}
+
+bool WriteToDescriptor(int fd, std::string_view text) { return fd >= 0 && WriteAll(fd, text.data(), text.size()); }
+
+std::vector<std::string> DirectoryEntries(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
 }
 
 SharedFile& SharedFile::operator=(SharedFile&& o) noexcept {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hs::platform {
 
@@ -67,6 +68,17 @@ FileResult MakeDirectories(const std::string& path);
 
 // Directory of the running executable, with a trailing '/'; empty when unknown.
 std::string ExecutableDirectory();
+
+// True when the path names a directory (following links).
+bool IsDirectory(const std::string& path);
+// True when this process may create files in the directory.
+bool IsWritableDirectory(const std::string& path);
+// Makes `link` a symbolic link to `target`; fails when something is at `link`.
+FileResult MakeSymbolicLink(const std::string& target, const std::string& link);
+// The names in a directory, without "." and ".."; empty when it cannot be read.
+std::vector<std::string> DirectoryEntries(const std::string& path);
+// Writes all of `text` to an open descriptor (a pipe a caller handed down); false on failure.
+bool WriteToDescriptor(int fd, std::string_view text);
 
 // A file opened for one slot of a shared database. Every open creates an
 // absent file empty. Readers take a shared lock, a writer an exclusive one,

@@ -215,4 +215,80 @@ void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& colour
   p.restore();
 }
 
+QImage WizardSidePicture(QSize logical, qreal devicePixelRatio) {
+  const QSize device(std::max(1, int(std::lround(logical.width() * devicePixelRatio))),
+                     std::max(1, int(std::lround(logical.height() * devicePixelRatio))));
+  QImage image(device, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(devicePixelRatio);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal w = logical.width(), h = logical.height();
+  // The icon's teal, from the evening sky at the top to deep water below.
+  QLinearGradient sky(0, 0, 0, h);
+  sky.setColorAt(0, QColor(0x2b, 0x8c, 0xa8));
+  sky.setColorAt(0.55, QColor(0x1d, 0x63, 0x86));
+  sky.setColorAt(1, QColor(0x10, 0x3a, 0x57));
+  p.fillRect(QRectF(0, 0, w, h), sky);
+
+  // A globe, partly below the lower edge of the picture's upper half.
+  const qreal r = w * 0.78;
+  const QPointF c(w * 0.5, h * 0.42);
+  QRadialGradient sea(c - QPointF(r * 0.35, r * 0.35), r * 1.3);
+  sea.setColorAt(0, QColor(0x3f, 0xa9, 0xc4));
+  sea.setColorAt(1, QColor(0x15, 0x4a, 0x6b));
+  p.setPen(QPen(QColor(255, 255, 255, 90), w * 0.012));
+  p.setBrush(sea);
+  p.drawEllipse(c, r * 0.5, r * 0.5);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(QColor(255, 255, 255, 60), w * 0.01));
+  for (qreal f : {0.18, 0.36}) p.drawEllipse(c, r * f, r * 0.5);
+  p.drawLine(QPointF(c.x(), c.y() - r * 0.5), QPointF(c.x(), c.y() + r * 0.5));
+  for (qreal f : {-0.25, 0.0, 0.25}) {
+    const qreal y = c.y() + f * r;
+    const qreal half = std::sqrt(std::max<qreal>(0, r * r * 0.25 - (y - c.y()) * (y - c.y())));
+    p.drawLine(QPointF(c.x() - half, y), QPointF(c.x() + half, y));
+  }
+
+  // The route from far away to home, in the icon's gold.
+  const QPointF from(c.x() + r * 0.32, c.y() - r * 0.22), home(w * 0.5, h * 0.78);
+  QPainterPath route(from);
+  route.cubicTo(QPointF(w * 1.05, h * 0.58), QPointF(w * 0.05, h * 0.62), home - QPointF(0, w * 0.16));
+  QPen gold(QColor(0xff, 0xd1, 0x66), w * 0.035);
+  gold.setCapStyle(Qt::RoundCap);
+  gold.setStyle(Qt::DashLine);
+  p.setPen(gold);
+  p.drawPath(route);
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::white);
+  p.drawEllipse(from, w * 0.04, w * 0.04);
+
+  // The home pin: a drop with a small house cut out of it.
+  const qreal pr = w * 0.17;
+  QPainterPath pin;
+  pin.moveTo(home);
+  pin.cubicTo(home + QPointF(-pr * 0.3, -pr * 0.9), home + QPointF(-pr, -pr * 1.3), home + QPointF(-pr, -pr * 1.9));
+  pin.arcTo(QRectF(home.x() - pr, home.y() - pr * 2.9, 2 * pr, 2 * pr), 180, -180);
+  pin.cubicTo(home + QPointF(pr, -pr * 1.3), home + QPointF(pr * 0.3, -pr * 0.9), home);
+  p.setBrush(QColor(0, 0, 0, 60));
+  p.drawEllipse(home + QPointF(0, w * 0.02), pr * 0.6, pr * 0.18);
+  p.setBrush(QColor(0xff, 0x7a, 0x59));
+  p.setPen(QPen(Qt::white, w * 0.025));
+  p.drawPath(pin);
+  const QPointF hc = home + QPointF(0, -pr * 1.95);
+  const qreal hs = pr * 0.42;
+  QPainterPath house;
+  house.moveTo(hc + QPointF(-hs, 0));
+  house.lineTo(hc + QPointF(0, -hs * 0.9));
+  house.lineTo(hc + QPointF(hs, 0));
+  house.lineTo(hc + QPointF(hs * 0.7, 0));
+  house.lineTo(hc + QPointF(hs * 0.7, hs * 0.8));
+  house.lineTo(hc + QPointF(-hs * 0.7, hs * 0.8));
+  house.lineTo(hc + QPointF(-hs * 0.7, 0));
+  house.closeSubpath();
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::white);
+  p.drawPath(house);
+  return image;
+}
+
 }  // namespace hs::ui

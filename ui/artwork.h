@@ -31,6 +31,10 @@ inline constexpr int kHicolorSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 QCursor MakeCursor(CursorId id, qreal devicePixelRatio);
 QImage CursorImage(CursorId id, qreal devicePixelRatio);
 
+// The home location wizard's side picture (99 x 307 logical pixels, drawn
+// at any size): a globe over the night sea, a route, and the home pin.
+QImage WizardSidePicture(QSize logical, qreal devicePixelRatio);
+
 // A tab glyph in `box` (logical coordinates of the painter).
 void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& colour);
 

@@ -201,6 +201,7 @@ void MainWindow::RepaintBar() {
 void MainWindow::ShowEventLine(const QString& text) {
   if (text == eventLine_) return;
   eventLine_ = text;
+  if (listener_) listener_("status", text.trimmed());
   update(EventLineRect());
 }
 
@@ -282,26 +283,31 @@ void MainWindow::StopTrace() {
   RepaintBar();
 }
 
-void MainWindow::HandOverTrace(const std::string& target) {
+void MainWindow::HandOverTrace(const std::string& target, std::function<void()> beforeStart,
+                               std::function<void()> handled) {
   if (isMinimized()) showNormal();
   else show();
-  QTimer::singleShot(100, this, [this, target] {
+  QTimer::singleShot(100, this, [this, target, beforeStart = std::move(beforeStart), handled = std::move(handled)] {
     raise();
     activateWindow();
     if (startsPending_ > 0) stopAfterStart_ = true;
     engine_.StopTrace();
     progress_->hide();
     engine_.Status().SetStatus(UiText(TextId::TraceEngine).toStdString(), 0);
-    if (target.empty()) return;
-    ShowPanel(kShowMap);
-    RepaintBar();
-    engine_.SetTargetText(target);
-    StartTrace();
+    if (!target.empty()) {
+      ShowPanel(kShowMap);
+      RepaintBar();
+      engine_.SetTargetText(target);
+      StartTrace(beforeStart);
+    }
+    if (handled) handled();
   });
 }
 
-void MainWindow::HostLogClosing() {
-  if (quitOnLogClose_) close();
+bool MainWindow::HostLogClosing() {
+  if (!quitOnLogClose_) return false;
+  close();
+  return true;
 }
 
 void MainWindow::ApplyViewWork() {
@@ -311,6 +317,7 @@ void MainWindow::ApplyViewWork() {
     setWindowTitle(FromWire(*work.title));
     targetAddress_ = work.titleTargetAddress;
     list_->SetTargetAddress(targetAddress_);
+    if (listener_) listener_("title", windowTitle());
   }
   if (work.busy) SetBusy(*work.busy);
   if (work.threadsStarted > 0) {

@@ -62,11 +62,19 @@ class MainWindow : public QWidget {
   void StartTrace(std::function<void()> beforeStart = {});
   void StopTrace();
   // A trace handed over by another start of the program: bring the window
-  // forward, interrupt the trace, then trace `target` (none: only interrupt).
-  void HandOverTrace(const std::string& target);
+  // forward, and 100 ms later interrupt the trace and trace `target` (none:
+  // only interrupt). `beforeStart` runs first on the start sequence's thread;
+  // `handled` is called once the hand-over has been acted on.
+  void HandOverTrace(const std::string& target, std::function<void()> beforeStart = {},
+                     std::function<void()> handled = {});
   // The host application's log window closed: quit when started by the host.
   void SetQuitOnLogClose(bool quit) { quitOnLogClose_ = quit; }
-  void HostLogClosing();
+  // True when the window closes (and the program ends).
+  bool HostLogClosing();
+  // Hears what the window shows: "title" and "status" (the event line) with
+  // their texts. For the program's event log.
+  using Listener = std::function<void(std::string_view what, const QString& text)>;
+  void SetListener(Listener listener) { listener_ = std::move(listener); }
 
   void Activate(int item);
   int Mode() const { return mode_; }
@@ -130,6 +138,7 @@ class MainWindow : public QWidget {
   config::Settings& settings_;
   MessageBoxes& boxes_;
   RegistrantSource registrantSource_;
+  Listener listener_;
 
   // Wake-ups from the trace threads: posted while the window lives.
   std::mutex wakeLock_;

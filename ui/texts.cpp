@@ -5,6 +5,50 @@ namespace {
 
 const char* English(TextId id) {
   switch (id) {
+    case TextId::InvalidCountry: return "Invalid Country Selection.";
+    case TextId::UnknownResponse: return "Unknown response from server.";
+    case TextId::StateNotFound: return "The state you entered is not found in our database.";
+    case TextId::PostcodeNotFound: return "The postcode you entered is not found in our database.";
+    case TextId::CityNotFound: return "The city you entered is not found in our database.";
+    case TextId::WizardIntro:
+      return "This wizard will aid you in determining your geographic location, so that the program knows what "
+             "maps to use and where to place you on them.\n\nFirst it asks a location server for the list of "
+             "countries it knows.  Click Next to contact it.";
+    case TextId::WizardStepOneTitle: return "Step One - Contact Location Server";
+    case TextId::WizardStepTwoText:
+      return "Setting your location accurately is not vital to the performance of the program and has no impact "
+             "on the accuracy of trace results.  However, having your location set accurately does make for a "
+             "more meaningful map display.\n\nPlease select your country and enter more detailed information as "
+             "appropriate.  When done, click Next.";
+    case TextId::WizardNoCityDetail:
+      return "Detailed city information is not yet available for this country.  The default location for the "
+             "country will be used, typically the capital or the geographic center.  Press 'Advanced' for more "
+             "options.";
+    case TextId::WizardCityHint:
+      return "Enter the name of the city nearest to you.  Do not use any accent marks on the letters.  Use the "
+             "'international' version of the city name.";
+    case TextId::WizardStepTwoTitle: return "Step Two - Enter Location Information";
+    case TextId::WizardFinishText: return "To save your home location settings, click Finish.";
+    case TextId::WizardFinishTitle: return "Finished.";
+    case TextId::WizardEndQuestion:
+      return "Your home location has not been set.  The location of your computer will be inaccurate until it is "
+             "set.\n\nAre you sure you want to end the Home Location Wizard?";
+    case TextId::WizardEndTitle: return "End Home Location Wizard";
+    case TextId::WizardAdvancedQuestion:
+      return "Switching to the advanced view will allow you to set the latitude and longitude of your "
+             "location.\n\nDo you want to switch to the advanced view?";
+    case TextId::WizardAdvancedTitle: return "Advanced View Confirmation";
+    case TextId::WizardUseDefault:
+      return "%s\n\nPress 'OK' to use the default location, or 'Cancel' to edit your request and try again.";
+    case TextId::WizardInvalidLocation: return "Invalid Location";
+    case TextId::WizardEditEntry: return "%s\n\nPlease edit your entry and try again.\n";
+    case TextId::LocationError: return "Location Error";
+    case TextId::SelectNorthOrSouth: return "Select North or South";
+    case TextId::BadLocationEntered: return "Bad Location Entered";
+    case TextId::SelectEastOrWest: return "Select East or West";
+    case TextId::WizardFinish: return "Finish";
+    case TextId::WizardTitleCharSet: return "0";
+    case TextId::WizardTitleFace: return "Arial";
     case TextId::ErrorTitle: return "Error";
     case TextId::NoMapsCaption: return "Map Loading Error";
     case TextId::NoMapsText: return "No Map files found!";
@@ -63,6 +107,26 @@ const char* English(TextId id) {
              "the server.  Please try again later.";
     case TextId::ServersUnreachableTitle: return "Error Contacting Server";
     case TextId::IcmpUnavailableTitle: return "Tracing Not Permitted";
+    case TextId::WizardWindowTitle: return "Home Location Wizard";
+    case TextId::WizardNext: return "Next >";
+    case TextId::WizardAdvanced: return "Advanced...";
+    case TextId::WizardCountry: return "Country:";
+    case TextId::WizardZip: return "ZIP/Post Code:";
+    case TextId::WizardCity: return "City:";
+    case TextId::WizardState: return "State/Province:";
+    case TextId::WizardDownloading: return "Contacting the location server, please wait...";
+    case TextId::AdvancedWindowTitle: return "Home Location - Advanced";
+    case TextId::AdvancedText:
+      return "Type the latitude and longitude of your location in degrees, and choose the hemispheres.";
+    case TextId::AdvancedLatitude: return "Latitude:";
+    case TextId::AdvancedLongitude: return "Longitude:";
+    case TextId::AdvancedNorth: return "North";
+    case TextId::AdvancedSouth: return "South";
+    case TextId::AdvancedEast: return "East";
+    case TextId::AdvancedWest: return "West";
+    case TextId::AskTitle: return "HopSight";
+    case TextId::AskText: return "Trace the route to (host name, IP address or web address):";
+    case TextId::AskTrace: return "Trace";
     case TextId::ColumnAs: return "AS";
     case TextId::PlausibleTip:
       return "Plausible position: %1 km from your home location; a reply after %2 ms can come from up to %3 km "
@@ -86,5 +150,7 @@ const char* English(TextId id) {
 QString UiText(TextId id) { return QString::fromUtf8(English(id)); }
 
 QString UiText(TextId id, int value) { return QString::asprintf(English(id), value); }
+
+QString UiText(TextId id, const QString& value) { return UiText(id).replace(QStringLiteral("%s"), value); }
 
 }  // namespace hs::ui

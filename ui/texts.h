@@ -8,6 +8,35 @@
 namespace hs::ui {
 
 enum class TextId : int {
+  // Home location wizard: answers, steps and questions.
+  InvalidCountry = 16,
+  UnknownResponse = 17,
+  StateNotFound = 18,
+  PostcodeNotFound = 19,
+  CityNotFound = 20,
+  WizardIntro = 21,
+  WizardStepOneTitle = 22,
+  WizardStepTwoText = 56,
+  WizardNoCityDetail = 59,
+  WizardCityHint = 60,
+  WizardStepTwoTitle = 61,
+  WizardFinishText = 62,
+  WizardFinishTitle = 63,
+  WizardEndQuestion = 64,
+  WizardEndTitle = 65,
+  WizardAdvancedQuestion = 66,
+  WizardAdvancedTitle = 67,
+  WizardUseDefault = 68,       // %s: the answer's message
+  WizardInvalidLocation = 69,
+  WizardEditEntry = 70,        // %s: the answer's message
+  LocationError = 71,
+  SelectNorthOrSouth = 72,
+  BadLocationEntered = 73,
+  SelectEastOrWest = 75,
+  WizardFinish = 187,
+  WizardTitleCharSet = 391,
+  WizardTitleFace = 392,
+
   // Error boxes of the target check.
   ErrorTitle = 81,
   NoMapsCaption = 94,
@@ -79,11 +108,36 @@ enum class TextId : int {
   ChangedHopTip = 900046,      // %1 when the trace was recorded, %2 what the hop was then
   RouteNoReply = 900047,
   RouteNoHop = 900048,
+
+  // The wizard's window, controls and the advanced view.
+  WizardWindowTitle = 900140,
+  WizardNext = 900141,
+  WizardAdvanced = 900142,
+  WizardCountry = 900143,
+  WizardZip = 900144,
+  WizardCity = 900145,
+  WizardState = 900146,
+  WizardDownloading = 900147,
+  AdvancedWindowTitle = 900150,
+  AdvancedText = 900151,
+  AdvancedLatitude = 900152,
+  AdvancedLongitude = 900153,
+  AdvancedNorth = 900154,
+  AdvancedSouth = 900155,
+  AdvancedEast = 900156,
+  AdvancedWest = 900157,
+
+  // The target dialog of the desktop entry (--ask).
+  AskTitle = 900160,
+  AskText = 900161,
+  AskTrace = 900162,
 };
 
 // The text of `id` in the program's language.
 QString UiText(TextId id);
 // The same with one printf-style value put in.
 QString UiText(TextId id, int value);
+// The same with a text put in place of its "%s".
+QString UiText(TextId id, const QString& value);
 
 }  // namespace hs::ui

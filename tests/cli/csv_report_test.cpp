@@ -8,7 +8,7 @@
 #include "asn/csv.h"
 #include "cli/csv_report.h"
 #include "cli/json_report.h"
-#include "cli/program_files.h"
+#include "app/program.h"
 
 namespace hs::cli {
 namespace {
@@ -88,10 +88,10 @@ class CountingResolver final : public platform::Resolver {
   int reverse = 0;
 };
 
-TEST(CliLookupsTest, WithoutReverseNamesNoNameIsLookedUpOrTakenFromTheCache) {
+TEST(ProgramLookupsTest, WithoutReverseNamesNoNameIsLookedUpOrTakenFromTheCache) {
   config::Caches caches;
   CountingResolver resolver;
-  CliLookups lookups(caches, resolver);
+  app::ProgramLookups lookups(caches, resolver, {}, nullptr, nullptr);
   TraceState state;
   state.traceRunning = 1;
   HopRef row = HopRef::Create();
@@ -111,7 +111,7 @@ TEST(CliLookupsTest, WithoutReverseNamesNoNameIsLookedUpOrTakenFromTheCache) {
   lookups.LookupHopName(*silent, true, state.Watch());
   EXPECT_EQ(silent->Name(), "No Response");
   // The start sequence's resolver gives addresses but no names.
-  NoReverseNames numeric(resolver);
+  app::NoReverseNames numeric(resolver);
   EXPECT_EQ(numeric.FirstAddress("x"), inet_addr("198.18.0.1"));
   EXPECT_FALSE(numeric.ReverseName(inet_addr("198.18.1.2")));
   EXPECT_EQ(resolver.reverse, 1);

@@ -6,7 +6,6 @@
 #include <clocale>
 
 #include "cli/json_report.h"
-#include "cli/program_files.h"
 #include "geo/place_file.h"
 
 namespace hs::cli {
@@ -70,24 +69,6 @@ TEST(JsonReportTest, RowsCarryTheirPositionSourcePrecisionAndPlace) {
             std::string::npos);
   // Without a place file the rows have no "place".
   EXPECT_EQ(TraceToJson(context, {placed}, true).find("place"), std::string::npos);
-}
-
-TEST(CliLookupsTest, LocatesHopsFromTheLocalSources) {
-  config::Caches caches;
-  platform::SystemResolver resolver;
-  geo::UserLocations user;
-  user.Assign(geo::ParseUserLocations("count=1\n198.18.*=1.5,2.5,200\n"));
-  CliLookups lookups(caches, resolver, geo::LocalSources{&user, &caches.locations, nullptr});
-  HopRef row = HopRef::Create();
-  row->address = inet_addr("198.18.4.4");
-  EXPECT_TRUE(lookups.LocateHop(*row));
-  EXPECT_EQ(row->Location(), (GeoLocation{LocationSource::User, 1.5, 2.5, 200}));
-  HopRef other = HopRef::Create();
-  other->address = inet_addr("198.19.4.4");
-  EXPECT_FALSE(lookups.LocateHop(*other));
-  // Without sources (the default) nothing is placed.
-  CliLookups bare(caches, resolver);
-  EXPECT_FALSE(bare.LocateHop(*row));
 }
 
 }  // namespace

@@ -99,6 +99,27 @@ TEST_F(RendererTest, UnlocatedHopBetweenTwoLocatedOnesLiesHalfway) {
   EXPECT_GT(qGreen(line), qRed(line) + 50);
 }
 
+TEST_F(RendererTest, ScaledScreensGetTheMapAtDevicePixels) {
+  std::vector<HopRef> rows{Row(20, 40)};
+  renderer.Paint(image, view, rows, false);
+  const int x1 = rows[0]->mapX, y1 = rows[0]->mapY;
+  QImage sharp;
+  renderer.Paint(sharp, view, rows, false, 2.0);
+  EXPECT_EQ(sharp.size(), QSize(2000, 1000));
+  EXPECT_EQ(sharp.devicePixelRatio(), 2.0);
+  EXPECT_EQ(rows[0]->mapX.load(), x1) << "hop pixels stay logical: the mouse finds them";
+  EXPECT_EQ(rows[0]->mapY.load(), y1);
+  // The same picture, twice as fine: land and sea where they were, and the
+  // marker around the hop's doubled pixel rather than in the top-left quarter.
+  const MapPos c = ProjectHop(0, 0);
+  EXPECT_EQ(sharp.pixel(2 * (c.x / 64), 2 * (c.y / 64)), Colour32(kLand));
+  EXPECT_EQ(sharp.pixel(6, 2 * (3 + 1800 / 64 / 2)), Colour32(kSea));
+  int changed = 0;
+  for (int y = 2 * y1 - 6; y <= 2 * y1 + 6; ++y)
+    for (int x = 2 * x1 - 6; x <= 2 * x1 + 6; ++x) changed += sharp.pixel(x, y) != renderer.BaseImage().pixel(x, y);
+  EXPECT_GT(changed, 40);
+}
+
 TEST_F(RendererTest, BaseMapShowsBackgroundAndFilledLayer) {
   renderer.Paint(image, view, {}, false);
   const MapPos c = ProjectHop(0, 0);
