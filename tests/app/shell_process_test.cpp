@@ -42,7 +42,6 @@ TEST(Shell, ASecondTraceStartHandsOverAndEndsAtOnce) {
   EXPECT_EQ(second->Wait(), 0);
   EXPECT_EQ(second->NextEvent(100ms), "") << "the second start showed nothing";
   EXPECT_TRUE(first->WaitForEvent("request HSXDoNewTrace /T 127.0.0.3")) << first->SeenText();
-  EXPECT_TRUE(first->WaitForEvent("status Trace engine")) << first->SeenText();
   EXPECT_TRUE(first->WaitForEvent(Title("127.0.0.3"))) << first->SeenText();
   EXPECT_TRUE(first->WaitForEvent("status Trace completed")) << first->SeenText();
   // The window program started directly keeps the same rule.
@@ -169,7 +168,9 @@ TEST(Shell, TwoHundredSecondStartsLeaveTheFirstTracingTheLast) {
   }
   EXPECT_EQ(requests, 200);
   ASSERT_TRUE(first->WaitForEvent("status Trace completed")) << first->SeenText();
-  EXPECT_EQ(first->Descriptors(), before);
+  // A lookup's socket may come or go between the two counts; a descriptor
+  // kept per hand-over would show as 200 more.
+  EXPECT_LE(first->Descriptors(), before + 2);
   EXPECT_EQ(Notify(home, "HTLogIsClosing"), 0);
   EXPECT_EQ(first->Wait(), 0) << home.Stderr();
   // The trace it showed last is the one recorded.
