@@ -1,6 +1,8 @@
 #include "app/command_line.h"
 
 #include "app/shell_services.h"
+#include "app/texts.h"
+#include "i18n/language.h"
 #include "trace/target.h"
 
 namespace hs::app {
@@ -65,7 +67,7 @@ Invocation ReadInvocation(int argc, const char* const* argv) {
     return in;
   };
   auto alone = [&](Invocation::Kind kind) {
-    if (argc != 2) return bad(std::string(first) + " takes nothing after it");
+    if (argc != 2) return bad(i18n::Tr(text::kTakesNothing, std::string(first)));
     in.kind = kind;
     return in;
   };
@@ -73,33 +75,18 @@ Invocation ReadInvocation(int argc, const char* const* argv) {
   if (first == "--version") return alone(Invocation::Version);
   if (first == "--ask") return alone(Invocation::Ask);
   if (first == "--notify") {
-    if (argc != 3) return bad("--notify takes one request name, such as HTLogIsClosing");
+    if (argc != 3) return bad(i18n::Tr(text::kNotifyTakesOne));
     in.kind = Invocation::Notify;
     in.request = argv[2];
     return in;
   }
-  return bad("unknown option " + std::string(first));
+  return bad(i18n::Tr(text::kUnknownOption, std::string(first)));
 }
 
 std::string UsageText(std::string_view program) {
   const std::string p(program);
-  return "usage: " + p + " /T TARGET | /L TARGET | /H\n"
-         "       " + p + " --ask | --notify REQUEST | --help | --version\n"
-         "\n"
-         "  /T TARGET   trace the route to TARGET (host name, IPv4 address or web address)\n"
-         "              and record it in the trace history (/t: the same, but the program\n"
-         "              does not end when the host application closes its log)\n"
-         "  /L TARGET   show the recorded trace of TARGET when it is under an hour old,\n"
-         "              otherwise trace it (/l likewise)\n"
-         "  /H          set the home location, then end\n"
-         "  --ask       ask for a target in a small window, then as /T\n"
-         "  --notify REQUEST\n"
-         "              send REQUEST to the running HopSight and end: HTLogIsClosing (the host\n"
-         "              application's log window closed) or HSXSetHomeLoc (open the home\n"
-         "              location wizard); exit status 1 when none runs\n"
-         "\n"
-         "Only one HopSight runs per user: a second start hands its command line to the\n"
-         "first and ends. Anything else on the command line ends the program at once.\n";
+  return std::string(i18n::Tr(text::kUsage)) + "\n  " + p + " /T TARGET | /L TARGET | /H\n  " + p +
+         " --ask | --notify REQUEST | --help | --version\n\n" + i18n::Tr(text::kUsageOptions);
 }
 
 }  // namespace hs::app

@@ -13,12 +13,17 @@
 
 #include "app/command_line.h"
 #include "app/single_instance.h"
+#include "i18n/language.h"
+#include "platform/files.h"
 
 #ifndef HOPSIGHT_VERSION
 #define HOPSIGHT_VERSION "0"
 #endif
 
 int main(int argc, char** argv) {
+  // The usage and the errors come in the program's language; nothing else
+  // of the locale is used.
+  hs::i18n::UseLanguage(hs::platform::ExecutableDirectory(), hs::i18n::LanguageFromEnvironment());
   const hs::app::Invocation invocation = hs::app::ReadInvocation(argc, argv);
   switch (invocation.kind) {
     case hs::app::Invocation::Help:

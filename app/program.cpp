@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "app/program_dir.h"
+#include "app/texts.h"
+#include "i18n/language.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -24,7 +26,7 @@ Program::Program(std::string dataDir)
 
 void Program::CheckAsTable() {
   if (asTable_->Loaded() && !asTable_->Available())
-    Tell("AS table not read (hops get no AS numbers): " + asTable_->Error());
+    Tell(i18n::Tr(text::kAsTableMissing, asTable_->Error()));
 }
 
 Program::~Program() {
@@ -47,7 +49,7 @@ void Program::LoadSettings(config::HomeLocationWizard& wizard, bool homeOnly) {
   settingsLoaded_ = true;
   if (load.unreadable) {
     keepSettingsFile_ = true;
-    Tell("settings not read (defaults used, the file is left as it is): " + load.error.Describe());
+    Tell(i18n::Tr(text::kSettingsNotRead, text::DescribeFileError(load.error)));
   }
 }
 
@@ -58,16 +60,15 @@ bool Program::LoadLookupData(geo::GeoMessages* messages) {
   const config::FileLoad cacheLoad = config::LoadCaches(dataDir_, caches_);
   if (cacheLoad.unreadable) {
     keepCacheFile_ = true;
-    Tell("lookup caches not read (the file is left as it is): " + cacheLoad.error.Describe());
+    Tell(i18n::Tr(text::kCachesNotRead, text::DescribeFileError(cacheLoad.error)));
   }
   whoisServers_ = whois::LoadWhoIsServers(dataDir_);
   const config::CacheTrim trim = config::PurgeCaches(caches_, settings_, platform::CalendarTime());
   if (trim.Total() > 0) {
     // The caches are trimmed again at every exit; only a file that held
     // more than they keep is worth a word, and it comes up at start.
-    Tell("the lookup caches keep " + std::to_string(config::kCacheLimit) + " entries each: dropped " +
-         std::to_string(trim.names) + " names, " + std::to_string(trim.whois) + " WhoIs answers and " +
-         std::to_string(trim.locations) + " locations read from " + config::CacheFilePath(dataDir_));
+    Tell(i18n::Tr(text::kCachesTrimmed, int(config::kCacheLimit), int(trim.names), int(trim.whois),
+                  int(trim.locations), config::CacheFilePath(dataDir_)));
   }
   lookupDataLoaded_ = true;
   return needsUpdate;
@@ -123,17 +124,17 @@ void Program::SaveFiles(const config::WindowPlacement* placement) {
   if (settingsLoaded_ && !keepSettingsFile_) {
     std::lock_guard g(homeLock_);
     if (platform::FileResult saved = config::SaveSettings(dataDir_, settings_, false, placement); !saved)
-      Tell("settings not saved: " + saved.error.Describe());
+      Tell(i18n::Tr(text::kSettingsNotSaved, text::DescribeFileError(saved.error)));
   }
   // What was never loaded is never saved: that would empty the files.
   if (!lookupDataLoaded_) return;
   if (!keepCacheFile_) {
     if (platform::FileResult saved = config::SaveCaches(dataDir_, caches_, settings_, platform::CalendarTime());
         !saved)
-      Tell("lookup caches not saved: " + saved.error.Describe());
+      Tell(i18n::Tr(text::kCachesNotSaved, text::DescribeFileError(saved.error)));
   }
   if (!geo::SaveUserLocations(dataDir_, userLocations_))
-    Tell("user locations not saved: " + dataDir_ + "/" + std::string(geo::kUserLocationsFileName));
+    Tell(i18n::Tr(text::kUserLocationsNotSaved, dataDir_ + "/" + std::string(geo::kUserLocationsFileName)));
 }
 
 void Program::SaveServerList() {
@@ -165,7 +166,9 @@ bool Program::HasHome() const {
   return settings_.HasHomeLocation();
 }
 
-void Program::NotRecorded(const platform::FileError& error) { Tell("trace not recorded: " + error.Describe()); }
+void Program::NotRecorded(const platform::FileError& error) {
+  Tell(i18n::Tr(text::kTraceNotRecorded, text::DescribeFileError(error)));
+}
 
 void Program::Tell(std::string message) {
   std::lock_guard g(messagesLock_);

@@ -1,5 +1,7 @@
 #include "app/program_dir.h"
 
+#include "app/texts.h"
+#include "i18n/language.h"
 #include "platform/files.h"
 #include "platform/user_dirs.h"
 
@@ -33,7 +35,7 @@ ProgramDirectoryChoice ChooseProgramDirectory(const std::string& executableDir, 
   if (dataHome.empty()) {
     // Nowhere of the user's own: the executable's directory is all there is.
     choice.directory = exe;
-    choice.problem = "no home directory is known: the program's data stays beside it";
+    choice.problem = i18n::Tr(text::kNoHomeDirectory);
     return choice;
   }
   choice.directory = WithSlash(WithSlash(dataHome) + kUserDirectoryName);

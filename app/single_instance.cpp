@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "app/requests.h"
+#include "app/texts.h"
+#include "i18n/language.h"
 #include "platform/files.h"
 #include "platform/user_dirs.h"
 
@@ -76,7 +78,7 @@ std::string RunWindowProgram(Instance* first, int argc, const char* const* argv)
       break;
     }
   }
-  if (program.empty()) return "the window program hopsight-window is not beside " + dir;
+  if (program.empty()) return i18n::Tr(text::kNoWindowProgram, dir);
   std::vector<std::string> args{program};
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   if (!first || first->role != Instance::First) return platform::ReplaceProgram(program, args, {}, {}, {});
@@ -100,7 +102,7 @@ std::string RunWindowProgram(Instance* first, int argc, const char* const* argv)
 int NotifyRunningInstance(const std::string& name, std::string* why) {
   const std::optional<Request> request = RequestByName(name);
   if (!request) {
-    if (why) *why = "--notify sends HTLogIsClosing or HSXSetHomeLoc, not \"" + name + "\"";
+    if (why) *why = i18n::Tr(text::kNotifyNames, name);
     return 2;
   }
   const InstancePaths paths = FindInstancePaths();
@@ -110,7 +112,7 @@ int NotifyRunningInstance(const std::string& name, std::string* why) {
   }
   std::string reason;
   if (platform::SendOverChannel(paths.socket, WriteRequest(*request), 0, &reason) != platform::SendResult::Sent) {
-    if (why) *why = "no HopSight of yours is running (" + reason + ")";
+    if (why) *why = i18n::Tr(text::kNoneRunning, reason);
     return 1;
   }
   return 0;

@@ -22,11 +22,14 @@
 // and user locations saved, the window freed, the location server list saved.
 #include <QApplication>
 #include <QLibrary>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QStyleFactory>
 #include <QTimer>
+#include <QTranslator>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -44,17 +47,21 @@
 #include "app/requests.h"
 #include "app/shell_services.h"
 #include "app/single_instance.h"
+#include "app/texts.h"
 #include "app/update_check.h"
+#include "i18n/language.h"
 #include "map/map_table.h"
 #include "map/place_file_namer.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/icmp_echo.h"
 #include "platform/instance.h"
 #include "platform/resolver.h"
 #include "trace/engine.h"
 #include "trace/history.h"
 #include "trace/target.h"
+#include "trace/texts.h"
 #include "ui/artwork.h"
 #include "ui/ask_target.h"
 #include "ui/home_wizard.h"
@@ -96,6 +103,12 @@ void ApplyColourScheme(QApplication& app) {
 
 std::unique_ptr<QApplication> MakeApplication(int& argc, char** argv) {
   auto app = std::make_unique<QApplication>(argc, argv);
+  // Qt's own texts (a text field's menu) follow the program's language when
+  // Qt's translations are there.
+  auto* qtTexts = new QTranslator(app.get());
+  if (qtTexts->load(QLocale(QString::fromStdString(hs::i18n::CurrentLanguage())), "qtbase", "_",
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(qtTexts);
   QApplication::setApplicationName("HopSight");
   QApplication::setApplicationVersion(HOPSIGHT_VERSION);
   QApplication::setDesktopFileName("hopsight");
@@ -148,11 +161,11 @@ class WindowGeoMessages final : public hs::geo::GeoMessages {
  public:
   explicit WindowGeoMessages(hs::ui::QtMessageBoxes& boxes) : boxes_(boxes) {}
   void ShowMessage(std::string_view text, std::string_view caption) override {
-    if (caption == "Error (LocDBInit)") {
+    if (caption == hs::ui::UiText(hs::ui::TextId::DatabaseInvalidTitle).toStdString()) {
       const size_t at = text.find("(0x");
       const int code = at == std::string_view::npos ? 0 : int(std::strtol(std::string(text.substr(at + 3)).c_str(), nullptr, 16));
       boxes_.ShowDatabaseInvalid(code);
-    } else if (caption == "Error") {
+    } else if (caption == hs::ui::UiText(hs::ui::TextId::ErrorTitle).toStdString()) {
       boxes_.ShowDatabaseOpenFailed();
     } else {
       boxes_.ShowMessage(text, caption);
@@ -289,6 +302,9 @@ class RequestDesk : public QObject {
 
 int main(int argc, char** argv) {
   Phase("main");
+  // The program's language from the environment, whether or not its locale
+  // is installed.
+  hs::i18n::UseLanguage(hs::platform::ExecutableDirectory(), hs::i18n::LanguageFromEnvironment());
   const hs::app::Invocation invocation = hs::app::ReadInvocation(argc, argv);
   switch (invocation.kind) {
     case hs::app::Invocation::Help:
@@ -329,8 +345,7 @@ int main(int argc, char** argv) {
   if (instance.role == hs::app::Instance::Second) return 0;
   std::unique_ptr<hs::platform::ChannelServer> channel = std::move(instance.channel);
   if (!channel) {
-    std::fprintf(stderr, "hopsight: running without taking requests from other starts: %s\n",
-                 instance.problem.c_str());
+    std::fprintf(stderr, "hopsight: %s\n", hs::i18n::Tr(hs::app::text::kNoRequests, instance.problem).c_str());
   }
   Phase("lock");
 
@@ -462,7 +477,7 @@ int main(int argc, char** argv) {
   });
   // Without ICMP every hop would time out: say why instead.
   if (hs::platform::IcmpOpenResult probe = hs::platform::OpenIcmpEcho(); !probe.echo) {
-    boxes.ShowOwnBox(probe.error, hs::ui::UiText(hs::ui::TextId::IcmpUnavailableTitle).toStdString(),
+    boxes.ShowOwnBox(hs::i18n::Tr(hs::text::kIcmpNotPermitted, probe.refusals, probe.program), hs::ui::UiText(hs::ui::TextId::IcmpUnavailableTitle).toStdString(),
                      hs::ui::kBoxTypeOk);
   }
 

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <clocale>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -29,9 +30,12 @@
 #include "asn/as_table.h"
 #include "cli/csv_report.h"
 #include "cli/json_report.h"
+#include "cli/texts.h"
 #include "cli/whois_report.h"
 #include "geo/plausibility.h"
+#include "i18n/language.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/icmp_echo.h"
 #include "platform/resolver.h"
 #include "trace/engine.h"
@@ -92,6 +96,11 @@ class TimedEcho final : public hs::platform::IcmpEcho {
   bool counted_;
 };
 
+// The round-trip column is as wide as its title in the program's language.
+size_t RoundTripWidth() {
+  return std::max<size_t>(8, hs::cli::text::DisplayWidth(hs::HopColumnTitle(hs::HopColumn::RoundTrip)));
+}
+
 // Prints rows once the trace has passed them; the destination row, shown
 // last while hops are still found, is printed when the route reaches it.
 class PrintingViews final : public hs::TraceViews {
@@ -123,8 +132,18 @@ class PrintingViews final : public hs::TraceViews {
   void PrintHeaderOnce() {
     if (!printRows_ || headerPrinted_) return;
     headerPrinted_ = true;
-    std::printf("%-3s %-15s %-40s %8s  %-36s %-9s %-32s %s\n", "#", "IP Address", "Name", "RT (ms)", "Location",
-                hs::text::kColumnPlausible, hs::text::kColumnAs, "Network");
+    using hs::cli::text::PadLeft;
+    using hs::cli::text::PadRight;
+    using hs::HopColumn;
+    const std::string header = PadRight(hs::HopColumnTitle(HopColumn::Number), 3) + " " +
+                               PadRight(hs::HopColumnTitle(HopColumn::Address), 15) + " " +
+                               PadRight(hs::HopColumnTitle(HopColumn::Name), 40) + " " +
+                               PadLeft(hs::HopColumnTitle(HopColumn::RoundTrip), RoundTripWidth()) + "  " +
+                               PadRight(hs::i18n::Tr(hs::cli::text::kLocation), 36) + " " +
+                               PadRight(hs::i18n::Tr(hs::text::kColumnPlausible), 9) + " " +
+                               PadRight(hs::i18n::Tr(hs::text::kColumnAs), 32) + " " +
+                               hs::HopColumnTitle(HopColumn::Network);
+    std::printf("%s\n", header.c_str());
   }
   void PrintAll() {
     std::lock_guard g(lock_);
@@ -148,22 +167,26 @@ class PrintingViews final : public hs::TraceViews {
   std::string Line(const std::vector<hs::HopRef>& rows, size_t i) const {
     using hs::HopCellText;
     using hs::HopColumn;
+    using hs::cli::text::PadLeft;
+    using hs::cli::text::PadRight;
     const hs::HopRecord& row = *rows[i];
     const hs::geo::PositionVerdict verdict =
         i == 0 || !rows[0] ? hs::geo::PositionVerdict{}
                            : hs::geo::JudgePosition(rows[0]->Location(), row.Location(), hs::geo::ShownRoundTrip(row));
-    const char* plausible = verdict.verdict == hs::geo::Plausibility::Plausible     ? hs::text::kPlausibleYes
-                            : verdict.verdict == hs::geo::Plausibility::Implausible ? hs::text::kPlausibleNo
-                                                                                    : "-";
+    const std::string plausible = verdict.verdict == hs::geo::Plausibility::Plausible
+                                      ? hs::i18n::Tr(hs::text::kPlausibleYes)
+                                  : verdict.verdict == hs::geo::Plausibility::Implausible
+                                      ? hs::i18n::Tr(hs::text::kPlausibleNo)
+                                      : "-";
     std::optional<hs::asn::AsInfo> as;
     if (as_ && row.address != 0) as = as_->Find(row.address);
-    char buf[1024];
-    std::snprintf(buf, sizeof buf, "%-3s %-15s %-40s %8s  %-36s %-9s %-32s %s",
-                  HopCellText(row, HopColumn::Number).c_str(), HopCellText(row, HopColumn::Address).c_str(),
-                  HopCellText(row, HopColumn::Name).c_str(), HopCellText(row, HopColumn::RoundTrip).c_str(),
-                  hs::geo::LocationText(row.Location(), places_).c_str(), plausible,
-                  as ? hs::asn::AsText(*as).c_str() : "-", HopCellText(row, HopColumn::Network).c_str());
-    return buf;
+    // Padded by terminal columns, not bytes: translated names may hold
+    // letters of two bytes or more, and Japanese ones take two columns.
+    return PadRight(HopCellText(row, HopColumn::Number), 3) + " " + PadRight(HopCellText(row, HopColumn::Address), 15) +
+           " " + PadRight(HopCellText(row, HopColumn::Name), 40) + " " +
+           PadLeft(HopCellText(row, HopColumn::RoundTrip), RoundTripWidth()) + "  " +
+           PadRight(hs::geo::LocationText(row.Location(), places_), 36) + " " + PadRight(plausible, 9) + " " +
+           PadRight(as ? hs::asn::AsText(*as) : "-", 32) + " " + HopCellText(row, HopColumn::Network);
   }
 
 
@@ -223,36 +246,31 @@ class StderrStatus final : public hs::StatusDisplay {
 };
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: hopsight-trace [--json|--csv|--diff] [-n] [--timing] [--quiet] [--record|--replay]\n"
-               "                      [--whois|--no-whois] [--no-geo] [--data-dir DIR] TARGET\n"
-               "       hopsight-trace --location-servers [--data-dir DIR]\n"
-               "       hopsight-trace --asn [--data-dir DIR] ADDRESS...\n"
-               "  TARGET    host name, dotted IPv4 address or URL\n"
-               "  --json    print the whole trace as JSON when it ends (rows are not printed as found)\n"
-               "  --csv     print the whole trace as CSV when it ends: a header row, then one record per\n"
-               "            row with the JSON's fields\n"
-               "  --diff    trace, print the hops whose address changed since the recorded trace of the\n"
-               "            target (\"hop N: OLD -> NEW\") or \"no change\", then record the new trace\n"
-               "  -n        no reverse name lookups: hops show no host names\n"
-               "  --timing  print probe timings to stderr when the trace ends\n"
-               "  --quiet   no status texts on stderr\n"
-               "  --record  record the trace in the trace history\n"
-               "  --replay  show the recorded trace of the target when it is under an hour old,\n"
-               "            otherwise trace and record it\n"
-               "  --whois   print the destination's Registrant and Network WhoIs texts after the route\n"
-               "            (text output only)\n"
-               "  --no-whois  no WhoIs lookups: the Network column stays empty\n"
-               "  --no-geo  ask no location server for positions (local sources still place hops)\n"
-               "  --location-servers  print the location servers (data/LS.ini) in the order they are\n"
-               "            asked, with their last response times in ms, and end\n"
-               "  --asn     print \"ADDRESS ASN NAME\" for each address from the AS table (ASN.idx),\n"
-               "            or \"ADDRESS -\" when no network announces it, without tracing\n"
-               "  --data-dir DIR  settings, caches, history and user locations (HopLoc.ini)\n"
-               "            (default: data/ in the program's directory, which also holds HopSight.gdp,\n"
-               "            hopsight.loca, RIR.idx and ASN.idx; a copy of those in DIR is used first)\n"
-               "The program's directory is the one hopsight uses: the program's own when it holds\n"
-               "maps/, else hopsight/ under the XDG data home. Set the home location with hopsight /H.\n");
+  namespace t = hs::cli::text;
+  const std::string usage = hs::i18n::Tr(t::kUsage);
+  const std::string indent(hs::cli::text::DisplayWidth(usage), ' ');
+  std::string out = usage + " hopsight-trace [--json|--csv|--diff] [-n] [--timing] [--quiet] [--record|--replay]\n" +
+                    indent + "                [--whois|--no-whois] [--no-geo] [--data-dir DIR] TARGET\n" + indent +
+                    " hopsight-trace --location-servers [--data-dir DIR]\n" + indent +
+                    " hopsight-trace --asn [--data-dir DIR] ADDRESS...\n";
+  // Each option, then its description; the description's further lines
+  // start under its first.
+  const struct {
+    const char* option;
+    hs::i18n::Text description;
+  } options[] = {{"TARGET", t::kUsageTarget},     {"--json", t::kUsageJson},         {"--csv", t::kUsageCsv},
+                 {"--diff", t::kUsageDiff},       {"-n", t::kUsageNoNames},          {"--timing", t::kUsageTiming},
+                 {"--quiet", t::kUsageQuiet},     {"--record", t::kUsageRecord},     {"--replay", t::kUsageReplay},
+                 {"--whois", t::kUsageWhois},     {"--no-whois", t::kUsageNoWhois},  {"--no-geo", t::kUsageNoGeo},
+                 {"--location-servers", t::kUsageServers}, {"--asn", t::kUsageAsn}, {"--data-dir DIR", t::kUsageDataDir}};
+  for (const auto& o : options) {
+    std::string line = "  " + std::string(o.option);
+    line += line.size() < 12 ? std::string(12 - line.size(), ' ') : std::string("  ");
+    for (char c : std::string(hs::i18n::Tr(o.description))) line += c == '\n' ? std::string("\n            ") : std::string(1, c);
+    out += line + "\n";
+  }
+  out += hs::i18n::Tr(t::kUsageProgramDir);
+  std::fputs(out.c_str(), stderr);
   return 2;
 }
 
@@ -287,7 +305,7 @@ int PrintAsNumbers(const std::vector<std::string>& addresses, const std::string&
   for (const std::string& text : addresses) {
     const std::optional<uint32_t> address = DottedQuad(text);
     if (!address) {
-      std::fprintf(stderr, "hopsight-trace: not an IPv4 address: %s\n", text.c_str());
+      std::fprintf(stderr, "hopsight-trace: %s\n", hs::i18n::Tr(hs::cli::text::kNotAnAddress, text).c_str());
       status = 2;
       continue;
     }
@@ -297,7 +315,7 @@ int PrintAsNumbers(const std::vector<std::string>& addresses, const std::string&
   }
   std::fflush(stdout);
   if (!table.Available() && !table.Error().empty()) {
-    std::fprintf(stderr, "hopsight-trace: AS table not read: %s\n", table.Error().c_str());
+    std::fprintf(stderr, "hopsight-trace: %s\n", hs::i18n::Tr(hs::cli::text::kAsTableNotRead, table.Error()).c_str());
     if (status == 0) status = 1;
   }
   return status;
@@ -306,6 +324,11 @@ int PrintAsNumbers(const std::vector<std::string>& addresses, const std::string&
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Messages in the language the environment asks for, with the system's
+  // own reasons (file errors) in it too when its locale is there; numbers
+  // keep the C locale.
+  std::setlocale(LC_MESSAGES, "");
+  hs::i18n::UseLanguage(hs::platform::ExecutableDirectory(), hs::i18n::LanguageFromEnvironment());
   bool json = false, csv = false, diff = false, timing = false, quiet = false, printWhois = false, noWhois = false;
   bool networkGeo = true, listServers = false, asnOnly = false, reverseNames = true;
   int historyMode = -1;  // none
@@ -353,7 +376,8 @@ int main(int argc, char** argv) {
 
   hs::platform::IcmpOpenResult probe = hs::platform::OpenIcmpEcho();
   if (!probe.echo) {
-    std::fprintf(stderr, "hopsight-trace: %s\n", probe.error.c_str());
+    std::fprintf(stderr, "hopsight-trace: %s\n",
+                 hs::i18n::Tr(hs::text::kIcmpNotPermitted, probe.refusals, probe.program).c_str());
     return 3;
   }
   probe.echo.reset();
@@ -377,8 +401,7 @@ int main(int argc, char** argv) {
   hs::config::NoHomeLocationWizard noWizard;
   program.LoadSettings(noWizard, false);
   if (!program.HasHome() && !quiet)
-    std::fprintf(stderr, "hopsight-trace: no home location is set (this computer's row gets a default "
-                         "position); set it with: hopsight /H\n");
+    std::fprintf(stderr, "hopsight-trace: %s\n", hs::i18n::Tr(hs::cli::text::kNoHome));
   StderrMessages loaderMessages;
   program.LoadLookupData(&loaderMessages);
   tell();
@@ -448,7 +471,7 @@ int main(int argc, char** argv) {
     tell();
     const int box = views.RefusedBox();
     std::fprintf(stderr, "hopsight-trace: %s\n",
-                 box == 2 ? hs::text::kErrorInvalidAddress : hs::text::kErrorNotResolved);
+                 hs::i18n::Tr(box == 2 ? hs::text::kErrorInvalidAddress : hs::text::kErrorNotResolved));
     return 2;
   }
 
@@ -458,13 +481,13 @@ int main(int argc, char** argv) {
       // Ctrl-C stops the trace like the Stop button; a probe still out is
       // not waited for.
       engine.StopTrace();
-      engine.Status().SetStatus(std::string(hs::text::kTraceInterrupted), 0);
+      engine.Status().SetStatus(std::string(hs::i18n::Tr(hs::text::kTraceInterrupted)), 0);
       stopped = true;
       break;
     }
   }
 
-  const bool completed = engine.Status().LastText() == hs::text::kTraceCompleted;
+  const bool completed = engine.Status().LastText() == hs::i18n::Tr(hs::text::kTraceCompleted);
   if (json) {
     std::printf("%s\n", hs::cli::TraceToJson(engine.Context(), engine.Table().Snapshot(), completed,
                                              program.Places(), program.AsTable()).c_str());
@@ -472,7 +495,7 @@ int main(int argc, char** argv) {
     std::fputs(hs::cli::TraceToCsv(engine.Table().Snapshot(), program.Places(), program.AsTable()).c_str(), stdout);
   } else if (diff) {
     if (!stopped && recorded.empty()) {
-      std::printf("%s\n", hs::FormatText(hs::text::kRouteNotRecorded, target).c_str());
+      std::printf("%s\n", hs::i18n::Format(hs::text::kRouteNotRecorded, target).c_str());
     } else if (!stopped) {
       const std::vector<hs::RouteChange> changes = hs::CompareRoutes(recorded, engine.Table().Snapshot());
       for (const hs::RouteChange& change : changes) std::printf("%s\n", hs::RouteChangeLine(change).c_str());

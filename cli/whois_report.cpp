@@ -1,5 +1,7 @@
 #include "cli/whois_report.h"
 
+#include "cli/texts.h"
+#include "i18n/language.h"
 #include "whois/answers.h"
 #include "whois/domain_record.h"
 
@@ -19,15 +21,16 @@ DestinationWhoIs DestinationWhoIsTexts(const TraceContext& context, const std::v
 
 std::string FormatDestinationWhoIs(const DestinationWhoIs& texts) {
   std::string out;
-  auto section = [&out](const char* title, const std::optional<std::string>& text) {
+  auto section = [&out](const char* title, const std::optional<std::string>& answer) {
     const std::string heading = title;
-    out += heading + "\n" + std::string(heading.size(), '-') + "\n";
-    out += text ? *text : "(no answer)";
+    out += heading + "\n" + std::string(text::DisplayWidth(heading), '-') + "\n";
+    out += answer ? *answer : i18n::Tr(text::kNoAnswer);
     if (out.back() != '\n') out += '\n';
   };
-  section("Registrant", texts.registrant);
+  // The tabs' captions in the window.
+  section(i18n::Tr(NC_("15020", "Registrant")), texts.registrant);
   out += '\n';
-  section("Network", texts.network);
+  section(i18n::Tr(NC_("15022", "Network")), texts.network);
   return out;
 }
 

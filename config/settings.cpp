@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include "config/text_fields.h"
+#include "i18n/language.h"
 #include "platform/files.h"
 
 namespace hs::config {
@@ -110,11 +111,23 @@ std::string FormatSettings(const Settings& settings, bool firstRun) {
   return out;
 }
 
+DisplayFont DisplayFontDefaults() {
+  DisplayFont font;
+  // TRANSLATORS: the font of the map's place labels: its height in pixels
+  // (negative: the height of the letters), the character set number of the
+  // language's script (0 Western, 128 Japanese) and the font family.
+  font.height = LeadingInt(i18n::Tr(NC_("395", "-12")));
+  font.charSet = LeadingInt(i18n::Tr(NC_("25432", "0")));
+  font.face = i18n::Tr(NC_("25433", "Arial"));
+  if (font.height == 0) font.height = -12;
+  return font;
+}
+
 std::string SettingsPath(const std::string& dataDir) { return dataDir + "/HopSight.ini"; }
 
 FileLoad LoadSettings(const std::string& dataDir, Settings& settings, HomeLocationWizard& wizard,
                       bool homeSwitchAlone) {
-  settings.font = DisplayFont{};
+  settings.font = DisplayFontDefaults();
   const std::string path = SettingsPath(dataDir);
   FileLoad load;
   std::optional<std::string> text = platform::ReadWholeFile(path, &load.error);

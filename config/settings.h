@@ -12,7 +12,8 @@
 
 namespace hs::config {
 
-// Font of the map's place labels; not stored in the file.
+// Font of the map's place labels; not stored in the file. The defaults
+// below are English's; DisplayFontDefaults() gives the program language's.
 struct DisplayFont {
   int32_t height = -12;
   int32_t weight = 400;
@@ -21,6 +22,10 @@ struct DisplayFont {
   std::string face = "Arial";
   friend bool operator==(const DisplayFont&, const DisplayFont&) = default;
 };
+
+// The display font of the program's language (height, character set and
+// face from its texts).
+DisplayFont DisplayFontDefaults();
 
 struct Settings {
   int32_t dnsTime = 90;   // days a name cache entry lives

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "i18n/language.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"
 #include "platform/resolver.h"
@@ -214,7 +215,7 @@ std::string WriteLocationDatabase(const DatabaseSpec& spec) {
 
 uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessages* messages) {
   if (image.substr(0, kDatabaseMagic.size()) != kDatabaseMagic) {
-    if (messages) messages->ShowMessage("Invalid HopSight.gdp", "Error");
+    if (messages) messages->ShowMessage(i18n::Tr(NC_("900015", "Invalid HopSight.gdp")), i18n::Tr(NC_("81", "Error")));
     return 1;
   }
   EncryptedReader in(image);
@@ -310,14 +311,17 @@ uint32_t LocDBInit(LocationDatabase& database, std::string_view image, GeoMessag
 bool LoadLocationDatabase(const std::string& dataDir, LocationDatabase& database, GeoMessages* messages) {
   const std::optional<std::string> image = platform::ReadWholeFile(dataDir + "/" + std::string(kDatabaseFileName));
   if (!image) {
-    if (messages) messages->ShowMessage("\"Unable to open file HopSight.gdp.\"", "Error");
+    if (messages) {
+      messages->ShowMessage(i18n::Tr(NC_("900010", "\"Unable to open file HopSight.gdp.\"")),
+                            i18n::Tr(NC_("81", "Error")));
+    }
     return true;
   }
   const uint32_t code = LocDBInit(database, *image, messages);
   if (code != 0 && messages) {
-    char text[64];
-    std::snprintf(text, sizeof text, "Invalid file HopSight.gdp (0x%x)", code);
-    messages->ShowMessage(text, "Error (LocDBInit)");
+    // TRANSLATORS: %x is the loader's code as a hexadecimal number.
+    messages->ShowMessage(i18n::Tr(NC_("900011", "Invalid file HopSight.gdp (0x%x)"), int(code)),
+                          i18n::Tr(NC_("900012", "Error (LocDBInit)")));
   }
   return false;
 }

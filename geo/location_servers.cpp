@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "config/text_fields.h"
+#include "i18n/language.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -224,7 +225,7 @@ FetchResult LocationServerTable::Run(const FetchRequest& request, bool speedTest
     }
   }
   if (!speedTest && request.showError && request.feedback)
-    request.feedback->ShowContactError(kContactErrorText, kContactErrorTitle);
+    request.feedback->ShowContactError(i18n::Tr(kContactErrorText), i18n::Tr(kContactErrorTitle));
   return result;
 }
 

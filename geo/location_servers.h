@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "i18n/text.h"
 #include "platform/http.h"
 #include "server/wire/locwire.h"
 
@@ -33,11 +34,13 @@ inline constexpr std::string_view kUserAgent = "Hopsight_Express";
 inline constexpr std::string_view kSpeedTestUserAgent = "Hopsight_Express_LocTest";
 inline constexpr std::string_view kWizardUserAgent = "HopSight-Home-Wizard";
 
-inline constexpr std::string_view kContactErrorText =
-    "The location server could not be contacted.  Please ensure you are connected to the Internet.  If your "
-    "Internet connection appears to be working correctly, there may be some problem in reaching the server.  "
-    "Please try again later.";
-inline constexpr std::string_view kContactErrorTitle = "Error Contacting Server";
+// The message when no server answered (shown in the program's language).
+inline constexpr i18n::Text kContactErrorText =
+    NC_("900020",
+        "The location server could not be contacted.  Please ensure you are connected to the Internet.  If your "
+        "Internet connection appears to be working correctly, there may be some problem in reaching the server.  "
+        "Please try again later.");
+inline constexpr i18n::Text kContactErrorTitle = NC_("900021", "Error Contacting Server");
 
 // Verdicts on an answer: 0 good; 4 not valid (the next server is asked);
 // anything else a valid answer without a result (no further server).

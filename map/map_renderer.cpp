@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "geo/plausibility.h"
+#include "map/language_font.h"
 
 namespace hs::map {
 namespace {
@@ -251,7 +252,7 @@ void MapRenderer::DrawLabels(QPainter& p, const MapView& v, const MapRecord& m,
   if (christmas_ < 0) christmas_ = christmasCheck_ && christmasCheck_() ? 1 : 0;
   const auto& scheme = m.Scheme(v.colourBits);
   const QColor text = ToQColor(scheme[kLabelText]);
-  QFont font(style_.labelFace);
+  QFont font = LanguageFont(style_.labelFace, style_.labelCharSet);
   font.setPixelSize(style_.labelHeight);
   int weight = style_.labelWeight;
   if (weight < 0) weight = (text.red() > 126 || text.green() > 126 || text.blue() > 126) ? 700 : 400;

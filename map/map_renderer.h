@@ -22,6 +22,7 @@ struct MapStyle {
   QColor routeWide{0, 96, 0};     // 3 pixels
   QColor routeNarrow{0, 160, 0};  // 1 pixel
   QString labelFace = "Arial";
+  int labelCharSet = 0;    // the script the face must have letters for
   int labelHeight = 12;    // pixels
   int labelWeight = -1;    // -1: bold on light text, normal on dark
   QColor warningRing{245, 130, 0};       // 2 pixels, around implausible hops
@@ -29,13 +30,6 @@ struct MapStyle {
   QColor eventPen{0, 0, 255};      // 1 pixel
   QColor eventBrushGreen{0, 255, 0};
   QColor eventBrushGrey{128, 128, 128};
-  static QFont MapFont() {  // 11 pixels, normal weight, proportional sans-serif
-    QFont f("Arial");
-    f.setPixelSize(11);
-    f.setWeight(QFont::Normal);
-    f.setStyleHint(QFont::SansSerif);
-    return f;
-  }
 };
 
 class MapRenderer {

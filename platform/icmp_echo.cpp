@@ -339,9 +339,11 @@ IcmpOpenResult OpenIcmpEcho() {
   IcmpOpenResult raw = OpenRawIcmpEcho();
   if (raw.echo) return raw;
   IcmpOpenResult none;
-  none.error = "ICMP echo is not permitted (" + datagram.error + "; " + raw.error +
+  none.refusals = datagram.error + "; " + raw.error;
+  none.program = SelfPath();
+  none.error = "ICMP echo is not permitted (" + none.refusals +
                "). Allow unprivileged ICMP with: sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"" +
-               " or grant raw sockets with: setcap cap_net_raw+ep " + SelfPath();
+               " or grant raw sockets with: setcap cap_net_raw+ep " + none.program;
   return none;
 }
 

@@ -45,6 +45,10 @@ struct IcmpOpenResult {
   std::unique_ptr<IcmpEcho> echo;  // null when no backend could be opened
   std::string backend;             // "datagram" or "raw"
   std::string error;               // why not, with both fixes named
+  // The parts of `error`, for saying it in the program's language: each
+  // kind of socket's refusal, and this program's path for the setcap fix.
+  std::string refusals;
+  std::string program;
 };
 
 // Tries the unprivileged datagram ICMP socket first and a raw ICMP socket

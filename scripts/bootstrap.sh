@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 nftables traceroute iputils-ping util-linux libcap2-bin procps
   xvfb imagemagick xdotool wrk nginx-light libmaxmind-db-writer-perl curl openssl locales
+  gettext fonts-noto-cjk qt6-translations-l10n
 )
 # Node.js may come from elsewhere than Debian; only install Debian's when there is none.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -9,21 +9,26 @@
 #   window-map-placed.png                             registry, and the hops placed by the companion
 #                                                     server (an override file for the lab's addresses)
 #   artwork-sheet.png                                 every skin piece at 1x, 1.5x and 2x, cursors, icon
+#   window-de-map.png  window-de-list.png             the finished trace in German
+#   window-ja-map.png  window-ja-list.png             and in Japanese
 #
-#   scripts/window-screenshots.sh [BUILD_DIR] [OUT_DIR]
+#   scripts/window-screenshots.sh [BUILD_DIR] [OUT_DIR] [all|languages]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
 out=$(realpath -m "${2:-docs/images}")
+which=${3:-all}
 mkdir -p "$out"
 
-if [ -z "${LAB_TARGET:-}" ]; then
+if [ -z "${LAB_TARGET:-}" ] && [ "$which" = languages ]; then
+  exec tests/lab/lab.sh run -- "$0" "$build" "$out" "$which"
+elif [ -z "${LAB_TARGET:-}" ]; then
   for tool in xvfb-run xdotool /usr/bin/import; do
     command -v $tool >/dev/null || { echo "window-screenshots: $tool is missing (scripts/bootstrap.sh)" >&2; exit 1; }
   done
   # The pictures that need no lab first.
   QT_QPA_PLATFORM=offscreen "$build/bin/hopsight-artwork" --icons "$(mktemp -d)" --sheet "$out/artwork-sheet.png"
-  exec tests/lab/lab.sh run -- "$0" "$build" "$out"
+  exec tests/lab/lab.sh run -- "$0" "$build" "$out" "$which"
 fi
 
 # Inside the lab's client namespace from here on. The program runs from a
@@ -31,6 +36,7 @@ fi
 work=$(mktemp -d /tmp/hopsight-shots.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cp "$build/bin/hopsight" "$build/bin/hopsight-window" "$build/bin/libhopsight-sound.so" "$work/"
+cp -r "$build/bin/locale" "$work/"
 ln -s "$(realpath "$build/bin/maps")" "$work/maps"
 mkdir -p "$work/data"
 cp -r "$build/bin/data/sound" "$work/data/"
@@ -54,7 +60,8 @@ shoot() {  # shoot SCREEN ENV... -- runs one trace, with pictures mid-trace and 
     pid=$!
     wid=""
     for _ in $(seq 300); do
-      wid=$(xdotool search --name "Event Trace" 2>/dev/null | head -1 || true)
+      # The title names the target once the trace starts, in any language.
+      wid=$(xdotool search --onlyvisible --pid $pid --name ": $target" 2>/dev/null | head -1 || true)
       [ -n "$wid" ] && break
       sleep 0.05
     done
@@ -85,15 +92,21 @@ shoot() {  # shoot SCREEN ENV... -- runs one trace, with pictures mid-trace and 
       sleep 5
       click 196 $bar
       import -window "$wid" "$out/window-list-dark.png"
-    else
+    elif [ "$tag" = scaled ]; then
       sleep 5
       import -window "$wid" "$out/window-map-scaled.png"
+    else                    # a language: the finished map and list
+      sleep 8
+      import -window "$wid" "$out/window-$tag-map.png"
+      click 196 $bar
+      import -window "$wid" "$out/window-$tag-list.png"
     fi
     kill $pid
     wait $pid || true
   ' _ "$work" "$out" "$tag"
 }
 
+if [ "$which" = all ]; then
 shoot 1280x800 normal HOME="$work"
 
 # The destination's WhoIs texts and placed hops: a fake registry and the
@@ -129,4 +142,8 @@ printf '%s\n' "$ls_saved" > "$work/data/LS.ini"
 
 shoot 1280x800 dark HOME="$work" HOPSIGHT_COLOR_SCHEME=dark
 shoot 1920x1200 scaled HOME="$work" QT_SCALE_FACTOR=1.5
+fi
+# Languages whose locales need not exist here: the program reads only the names.
+shoot 1280x800 de HOME="$work" LANG=de_DE.UTF-8 LANGUAGE=de
+shoot 1280x800 ja HOME="$work" LANG=ja_JP.UTF-8 LANGUAGE=ja
 echo "window-screenshots: pictures in $out"

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "i18n/language.h"
 #include "platform/clock.h"
 #include "trace/texts.h"
 
@@ -103,15 +104,15 @@ bool TraceEngine::ValidateTarget(std::string& host) {
   if (!host.empty() && host.back() == '.') host.pop_back();
   if (!IsDottedAddress(host)) {
     if (host.find('@') != std::string::npos) {
-      status_.SetStatus(FormatText(text::kPossibleMailAddress, host), 0);
+      status_.SetStatus(i18n::Tr(text::kPossibleMailAddress, host), 0);
       return true;
     }
-    status_.SetStatus(FormatText(text::kLookingUpAddress, host), 0);
+    status_.SetStatus(i18n::Tr(text::kLookingUpAddress, host), 0);
     if (const std::optional<uint32_t> address = platform_.resolver->FirstAddress(host)) {
-      status_.SetStatus(FormatText(text::kAddressFound, platform::AddressToDotted(*address)), 0);
+      status_.SetStatus(i18n::Tr(text::kAddressFound, platform::AddressToDotted(*address)), 0);
       return true;
     }
-    status_.SetStatus(FormatText(text::kUnableToObtainAddress, host), 0);
+    status_.SetStatus(i18n::Tr(text::kUnableToObtainAddress, host), 0);
     ShowTargetError(1);
     views_->SetBusy(false);
     return false;
@@ -158,7 +159,7 @@ bool TraceEngine::StartTrace() {
     c.targetReverseName = platform_.resolver->ReverseName(c.targetAddress);
   }
 
-  std::string title = FormatText(text::kWindowTitle, c.targetText);
+  std::string title = i18n::Tr(text::kWindowTitle, c.targetText);
   if (c.targetKind == TargetKind::HostName && resolved)
     title += " (" + platform::AddressToDotted(*resolved) + ")";
   else if (c.targetKind == TargetKind::Address && c.targetReverseName)
@@ -217,18 +218,18 @@ void TraceEngine::RunTrace(const std::shared_ptr<TraceRun>& runRef, TraceReplay*
   if (!IfCurrent(run, [&] {
         views_->ClearRoute();
         views_->RedrawMap();
-        status_.SetStatus(std::string(text::kTraceStarted), 0);
+        status_.SetStatus(std::string(i18n::Tr(text::kTraceStarted)), 0);
       }))
     return;
   std::unique_ptr<platform::IcmpEcho> icmp = platform_.openIcmp();
 
   // 2. The target's address.
-  Say(run, FormatText(text::kGettingAddressOf, run.targetText), 5);
+  Say(run, i18n::Tr(text::kGettingAddressOf, run.targetText), 5);
   const std::optional<uint32_t> resolved = Resolve(targetHost, *platform_.resolver);
   if (!current()) return;
 
   // 3. The local computer.
-  Say(run, std::string(text::kGettingLocalIp), 8);
+  Say(run, std::string(i18n::Tr(text::kGettingLocalIp)), 8);
   if (!table_.SetRow(serial, 0, CreateLocalRow()) || !table_.SetRowCount(serial, 1)) return;
   views_->ShowRow(0);
 
@@ -253,7 +254,7 @@ void TraceEngine::RunTrace(const std::shared_ptr<TraceRun>& runRef, TraceReplay*
   const uint32_t targetAddress = *resolved;
 
   // 5. The destination probe runs beside the hops.
-  Say(run, FormatText(text::kStartingTraceTo, run.targetText), 8);
+  Say(run, i18n::Tr(text::kStartingTraceTo, run.targetText), 8);
   const HopRef& destination = run.destinationRecord;
   Spawn([this, runRef] { DestinationProbe(runRef); });
 
@@ -261,7 +262,7 @@ void TraceEngine::RunTrace(const std::shared_ptr<TraceRun>& runRef, TraceReplay*
   int next = 1, n = 2, position = 2 * n + 3, ttlCounter = 0;
   while (ttlCounter < kTtlLimit && current()) {
     ++ttlCounter;
-    Say(run, FormatText(text::kPingingNode, n), position);
+    Say(run, i18n::Tr(text::kPingingNode, n), position);
 
     HopRef row = HopRef::Create();
     if (replay) {
@@ -359,7 +360,7 @@ void TraceEngine::RunTrace(const std::shared_ptr<TraceRun>& runRef, TraceReplay*
     if (!current()) return;
     const HopRef row = table_.Row(i);
     if (!row || row->Stage() != HopStage::Probed) continue;
-    Say(run, FormatText(text::kRetrievingName, platform::AddressToDotted(row->address)), 2 * i + 40);
+    Say(run, i18n::Tr(text::kRetrievingName, platform::AddressToDotted(row->address)), 2 * i + 40);
     if (lookups_->LookupHopName(*row, true, watch)) {
       Play(run, text::kSoundStart);
     } else if (!current()) {
@@ -408,7 +409,7 @@ void TraceEngine::RunTrace(const std::shared_ptr<TraceRun>& runRef, TraceReplay*
     if (!current()) return;
     const int pending = run.pendingQueries.Count();
     if (pending != shownCount) {
-      Say(run, FormatText(pending == 1 ? text::kWaitingForQuery : text::kWaitingForQueries, pending),
+      Say(run, i18n::Tr(pending == 1 ? text::kWaitingForQuery : text::kWaitingForQueries, pending),
           2 * (50 - pending));
       shownCount = pending;
     }
@@ -440,7 +441,7 @@ void TraceEngine::RunTrace(const std::shared_ptr<TraceRun>& runRef, TraceReplay*
   views_->RedrawMap();
   const bool completed = IfCurrent(run, [&] {
     sounds_.PlayTraceSound(text::kSoundTraceComplete);
-    status_.SetStatus(std::string(text::kTraceCompleted), 0);
+    status_.SetStatus(std::string(i18n::Tr(text::kTraceCompleted)), 0);
     views_->LookupComplete();
     state_.traceSerial.fetch_add(1);
     state_.traceRunning = 0;

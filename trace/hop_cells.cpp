@@ -1,16 +1,17 @@
 #include "trace/hop_cells.h"
 
+#include "i18n/language.h"
 #include "platform/resolver.h"
 
 namespace hs {
 
 const char* HopColumnTitle(HopColumn column) {
   switch (column) {
-    case HopColumn::Number: return "#";
-    case HopColumn::Address: return "IP Address";
-    case HopColumn::Name: return "Name";
-    case HopColumn::RoundTrip: return "RT (ms)";
-    case HopColumn::Network: return "Network";
+    case HopColumn::Number: return i18n::Tr(NC_("25446", "#"));
+    case HopColumn::Address: return i18n::Tr(NC_("25447", "IP Address"));
+    case HopColumn::Name: return i18n::Tr(NC_("25448", "Name"));
+    case HopColumn::RoundTrip: return i18n::Tr(NC_("25449", "RT (ms)"));
+    case HopColumn::Network: return i18n::Tr(NC_("25456", "Network"));
   }
   return "";
 }
@@ -41,7 +42,7 @@ std::string HopCellText(const HopRecord& row, HopColumn column) {
     }
     case HopColumn::Name: {
       std::string name = row.Name();
-      return name.empty() ? "-----" : name;
+      return name.empty() ? "-----" : ShownName(name);
     }
     case HopColumn::RoundTrip: {
       const uint32_t rtt = row.lastRtt;

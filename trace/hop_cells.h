@@ -10,6 +10,7 @@ namespace hs {
 
 enum class HopColumn { Number, Address, Name, RoundTrip, Network };
 
+// The column's title in the program's language.
 const char* HopColumnTitle(HopColumn column);
 std::string HopCellText(const HopRecord& row, HopColumn column);
 // The "Network" cell from a WhoIs text and the network name taken from it.

@@ -1,20 +1,40 @@
 #include "trace/records.h"
 
+#include "i18n/language.h"
+
 namespace hs {
 namespace {
 std::atomic<int64_t> liveRows{0};
 }
 
+namespace {
+struct StatusText {
+  uint32_t status;
+  i18n::Text text;
+};
+// TRANSLATORS: a hop's name in the results list when it gave this answer.
+constexpr StatusText kStatusTexts[] = {
+    {IP_BAD_DESTINATION, NC_("188", "Bad Destination")},
+    {IP_DEST_NET_UNREACHABLE, NC_("189", "Destination Net Unreachable")},
+    {IP_DEST_HOST_UNREACHABLE, NC_("190", "Destination Host Unreachable")},
+    {IP_DEST_PORT_UNREACHABLE, NC_("191", "Destination Port Unreachable")},
+    // TRANSLATORS: "Protocal" is a misspelling kept in the English text; translate "protocol".
+    {IP_DEST_PROT_UNREACHABLE, NC_("192", "Destination Protocal Unreachable")},
+    {IP_REQ_TIMED_OUT, NC_("194", "No Response")},
+};
+}  // namespace
+
 std::string_view StatusRowText(uint32_t status) {
-  switch (status) {
-    case IP_BAD_DESTINATION: return "Bad Destination";
-    case IP_DEST_NET_UNREACHABLE: return "Destination Net Unreachable";
-    case IP_DEST_HOST_UNREACHABLE: return "Destination Host Unreachable";
-    case IP_DEST_PORT_UNREACHABLE: return "Destination Port Unreachable";
-    case IP_DEST_PROT_UNREACHABLE: return "Destination Protocal Unreachable";
-    case IP_REQ_TIMED_OUT: return "No Response";
-    default: return {};
-  }
+  for (const StatusText& s : kStatusTexts)
+    if (s.status == status) return s.text.english;
+  return {};
+}
+
+std::string ShownName(std::string_view name) {
+  // Host names hold no blanks, so no name from the resolver is taken for one of these.
+  for (const StatusText& s : kStatusTexts)
+    if (name == s.text.english) return i18n::Tr(s.text);
+  return std::string(name);
 }
 
 bool EndsRoute(uint32_t status) {

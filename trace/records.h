@@ -36,8 +36,13 @@ enum IpStatus : uint32_t {
   IP_BAD_DESTINATION = 11018,
 };
 
-// Row text for a status that ends a trace or marks a silent hop; empty for the others.
+// Row text for a status that ends a trace or marks a silent hop; empty for
+// the others. Rows keep it in English (as --json reports it); the results
+// list shows it in the program's language (ShownName).
 std::string_view StatusRowText(uint32_t status);
+// The row's name as the results list shows it: a status row text in the
+// program's language, any other name as it is.
+std::string ShownName(std::string_view name);
 
 // True for an answer after which the route goes no further: the target's
 // echo reply or an unreachable kind (bad destination included).

@@ -5,21 +5,6 @@
 
 namespace hs {
 
-std::string FormatText(const char* format, std::string_view value) {
-  const std::string v(value);
-  const int n = std::snprintf(nullptr, 0, format, v.c_str());
-  std::vector<char> buf(static_cast<size_t>(n > 0 ? n : 0) + 1);
-  std::snprintf(buf.data(), buf.size(), format, v.c_str());
-  return buf.data();
-}
-
-std::string FormatText(const char* format, int value) {
-  const int n = std::snprintf(nullptr, 0, format, value);
-  std::vector<char> buf(static_cast<size_t>(n > 0 ? n : 0) + 1);
-  std::snprintf(buf.data(), buf.size(), format, value);
-  return buf.data();
-}
-
 void StatusLine::SetDisplay(StatusDisplay* display) {
   std::lock_guard g(lock_);
   display_ = display;

@@ -11,10 +11,6 @@
 
 namespace hs {
 
-// printf-style formatting of one program text with one value.
-std::string FormatText(const char* format, std::string_view value);
-std::string FormatText(const char* format, int value);
-
 class StatusLine {
  public:
   explicit StatusLine(StatusDisplay* display = nullptr) : display_(display) {}

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "i18n/language.h"
+#include "map/language_font.h"
 #include "map/map_renderer.h"
 #include "map/map_table.h"
 #include "map/map_view.h"
@@ -36,7 +38,9 @@ constexpr double kSideAspect = 99.0 / 307.0;
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 QFont TitleFont() {
-  QFont f(UiText(TextId::WizardTitleFace));
+  // The face and script come from the language's texts; a face that is
+  // missing or lacks the script's letters gives way to one that has them.
+  QFont f = map::LanguageFont(UiText(TextId::WizardTitleFace), UiText(TextId::WizardTitleCharSet).toInt());
   f.setStyleHint(QFont::SansSerif);
   f.setPixelSize(17);
   f.setWeight(QFont::Bold);
@@ -200,7 +204,8 @@ int HomeLocationWizardDialog::Ask(const QString& text, const QString& caption, i
 }
 
 void HomeLocationWizardDialog::ContactError() {
-  const QString text = FromWire(geo::kContactErrorText), caption = FromWire(geo::kContactErrorTitle);
+  const QString text = QString::fromUtf8(i18n::Tr(geo::kContactErrorText));
+  const QString caption = QString::fromUtf8(i18n::Tr(geo::kContactErrorTitle));
   if (services_.contactError) {
     services_.contactError(this, text, caption);
     return;

@@ -12,7 +12,9 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <QWindow>
+#include <cstdlib>
 
+#include "map/language_font.h"
 #include "map/map_renderer.h"
 #include "map/map_widget.h"
 #include "ui/artwork.h"
@@ -53,6 +55,11 @@ MainWindow::MainWindow(TraceEngine& engine, const map::MapTable& maps, const map
   map_->SetRouteSource([this] { return Rows(); }, [this] { return !engine_.Running(); });
   map_->SetPointerLeftHandler([this] { press_.Clear(); });
   map_->SetCursors(MakeCursor(kCursorHand, devicePixelRatioF()), MakeCursor(kCursorGrab, devicePixelRatioF()));
+  // The place labels use the display font of the settings (the language's).
+  map::MapStyle& style = map_->Renderer().Style();
+  style.labelFace = QString::fromStdString(settings.font.face);
+  style.labelCharSet = settings.font.charSet;
+  style.labelHeight = std::abs(settings.font.height);
   list_ = new ResultsList(this);
   // Changed hops are marked once the rows stand in their final order.
   list_->SetRouteSettled([this] { return !engine_.Running(); });
@@ -429,7 +436,7 @@ void MainWindow::paintEvent(QPaintEvent* e) {
     const SkinColours& c = skin_->Colours();
     p.fillRect(strip, c.strip);
     p.fillRect(QRect(0, strip.top(), width(), 1), c.hairline);
-    QFont font = map::MapStyle::MapFont();
+    QFont font = map::MapFont();
     p.setFont(font);
     p.setPen(palette().color(QPalette::ButtonText));
     const QRect area = EventLineRect();

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QThread>
 
+#include "map/language_font.h"
 #include "ui/artwork.h"
 #include "ui/texts.h"
 #include "ui/wire_text.h"
@@ -59,8 +60,7 @@ OwnMessageBox::OwnMessageBox(QWidget* owner, const QString& text, const QString&
   setPalette(pal);
   setAutoFillBackground(true);
 
-  QFont font(UiText(TextId::BoxFontFace));
-  font.setStyleHint(QFont::SansSerif);
+  QFont font = map::LanguageFont(UiText(TextId::BoxFontFace), UiText(TextId::BoxCharSet).toInt());
   font.setPixelSize(12);
   font.setWeight(QFont::Normal);
   setFont(font);
@@ -225,7 +225,7 @@ std::unique_ptr<QMessageBox> QtMessageBoxes::MakeTargetErrorBox(int box) {
   dialog->setIcon(QMessageBox::Critical);
   dialog->setWindowTitle(UiText(TextId::ErrorTitle));
   dialog->setText(UiText(box == 2 ? TextId::ErrorInvalidAddress : TextId::ErrorNotResolved));
-  dialog->addButton(QMessageBox::Ok);
+  dialog->addButton(QMessageBox::Ok)->setText(UiText(TextId::Ok));
   QPushButton* help = dialog->addButton(UiText(TextId::Help), QMessageBox::HelpRole);
   // Help opens the topic and leaves the box open: cut the button box's own
   // connection, which would close it.
@@ -250,6 +250,9 @@ int SystemBox(QWidget* owner, QMessageBox::Icon icon, const QString& caption, co
               bool okCancel) {
   QMessageBox box(icon, caption, text, okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, owner);
   box.setWindowIcon(ProgramIcon());
+  // The program's own captions, in its language rather than Qt's.
+  box.button(QMessageBox::Ok)->setText(UiText(TextId::Ok));
+  if (okCancel) box.button(QMessageBox::Cancel)->setText(UiText(TextId::Cancel));
   return box.exec() == QMessageBox::Ok ? kBoxOk : kBoxCancel;
 }
 

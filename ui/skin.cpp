@@ -23,6 +23,7 @@ constexpr int kTabWidth = 137;
 constexpr int kTabHeight = 35;
 constexpr int kButtonWidth = 41;
 constexpr QRectF kPill(3, 2, kTabSpacing - 6, kTabHeight - 4);
+constexpr qreal kTabGlyph = 14, kTabGap = 6;  // the tab's icon and the space after it
 constexpr QRectF kButton(2, 13, kButtonWidth - 4, 32);
 
 QColor Mix(const QColor& a, const QColor& b, qreal t) {
@@ -104,6 +105,15 @@ QSize Skin::MinimumTrackingSize() {
   const int height = BarHeight() + 18 + TopHeight() + 250;
   return {width, height};
 }
+
+QFont Skin::TabCaptionFont(bool selected) {
+  QFont font = QGuiApplication::font();
+  font.setPixelSize(13);
+  if (selected) font.setWeight(QFont::DemiBold);
+  return font;
+}
+
+qreal Skin::TabCaptionRoom() { return kPill.width() - 16 - kTabGlyph - kTabGap; }
 
 const QPixmap& Skin::Piece(int piece) const {
   auto it = pieces_.find(piece);
@@ -212,20 +222,16 @@ QPixmap Skin::Draw(int piece) const {
         p.setBrush(bar);
         p.drawRoundedRect(QRectF(kPill.center().x() - 14, kPill.bottom() - 3.5, 28, 2.5), 1.25, 1.25);
       }
-      QFont font = QGuiApplication::font();
-      font.setPixelSize(13);
-      if (selected) font.setWeight(QFont::DemiBold);
+      const QFont font = TabCaptionFont(selected);
       p.setFont(font);
       const QFontMetricsF fm(font);
-      const qreal glyph = 14, gap = 6;
-      const qreal room = kPill.width() - 16 - glyph - gap;
-      const QString caption = fm.elidedText(UiText(tab.caption), Qt::ElideRight, room);
-      const qreal width = glyph + gap + fm.horizontalAdvance(caption);
+      const QString caption = fm.elidedText(UiText(tab.caption), Qt::ElideRight, TabCaptionRoom());
+      const qreal width = kTabGlyph + kTabGap + fm.horizontalAdvance(caption);
       const qreal x = kPill.left() + (kPill.width() - width) / 2;
       const qreal cy = kPill.center().y() - (selected ? 0.8 : 0);
-      DrawGlyph(p, tab.glyph, QRectF(x, cy - glyph / 2, glyph, glyph), selected ? c.accent : c.text);
+      DrawGlyph(p, tab.glyph, QRectF(x, cy - kTabGlyph / 2, kTabGlyph, kTabGlyph), selected ? c.accent : c.text);
       p.setPen(selected ? c.selectedText : c.text);
-      p.drawText(QRectF(x + glyph + gap, kPill.top(), width, kPill.height() - (selected ? 1.6 : 0)),
+      p.drawText(QRectF(x + kTabGlyph + kTabGap, kPill.top(), width, kPill.height() - (selected ? 1.6 : 0)),
                  Qt::AlignLeft | Qt::AlignVCenter, caption);
       break;
     }

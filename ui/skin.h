@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QPalette>
 #include <QPixmap>
 #include <QSize>
@@ -66,6 +67,10 @@ class Skin {
     return LogicalSize(mapShown ? kBottomLeftEndMap : kBottomLeftEnd).width();
   }
   static QSize MinimumTrackingSize();
+  // A tab's caption: its font (the desktop's, bold on the tab shown) and
+  // the width it has beside the tab's icon. A longer caption is cut short.
+  static QFont TabCaptionFont(bool selected);
+  static qreal TabCaptionRoom();
 
  private:
   QPixmap Draw(int piece) const;

@@ -14,31 +14,42 @@
 #include <signal.h>
 
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
+#include "i18n/language.h"
 #include "platform/files.h"
 #include "server/locd/geodata.h"
 #include "server/locd/http_server.h"
 #include "server/locd/service.h"
+#include "server/locd/texts.h"
 #include "server/wire/locwire.h"
 
 namespace {
 
 using namespace hs::locd;
 
-const char kUsage[] =
-    "usage: hopsight-locd [--listen ADDR:PORT] [--data DIR] [--mmdb FILE] [--override FILE]\n"
-    "                     [--update current|new|new:URL|info:MESSAGE|URL|open:URL]\n"
-    "                     [--default-country CC] [--threads N] [--log FILE]\n"
-    "                     [--max-connections N] [--max-per-address N]\n"
-    "                     [--header-timeout SECONDS] [--idle-timeout SECONDS]\n";
+// The synopsis; only its first word is a text.
+std::string UsageText() {
+  const std::string usage = hs::i18n::Tr(text::kUsage);
+  std::string indent;
+  for (char c : usage)
+    if ((c & 0xC0) != 0x80) indent += ' ';  // one column a letter: the word has no wide letters
+  return usage + " hopsight-locd [--listen ADDR:PORT] [--data DIR] [--mmdb FILE] [--override FILE]\n" + indent +
+         "               [--update current|new|new:URL|info:MESSAGE|URL|open:URL]\n" + indent +
+         "               [--default-country CC] [--threads N] [--log FILE]\n" + indent +
+         "               [--max-connections N] [--max-per-address N]\n" + indent +
+         "               [--header-timeout SECONDS] [--idle-timeout SECONDS]\n";
+}
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, "hopsight-locd: %s\n%s", why.c_str(), kUsage);
+  std::fprintf(stderr, "hopsight-locd: %s\n%s", why.c_str(), UsageText().c_str());
   return 2;
 }
+
+void Say(const std::string& message) { std::fprintf(stderr, "hopsight-locd: %s\n", message.c_str()); }
 
 bool SplitListen(const std::string& text, std::string& host, uint16_t& port) {
   size_t colon = text.rfind(':');
@@ -61,6 +72,8 @@ std::optional<uint64_t> Count(const char* text, uint64_t low, uint64_t high) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setlocale(LC_MESSAGES, "");
+  hs::i18n::UseLanguage(hs::platform::ExecutableDirectory(), hs::i18n::LanguageFromEnvironment());
   std::string listen(hs::locwire::kCompanionAddress), dataDir, mmdbPath, overridePath, logPath;
   ServiceOptions options;
   HttpOptions http;
@@ -69,10 +82,10 @@ int main(int argc, char** argv) {
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     const char* v = nullptr;
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      std::fputs(UsageText().c_str(), stdout);
       return 0;
     }
-    if (!(v = value())) return Usage(arg + " needs a value (or is unknown)");
+    if (!(v = value())) return Usage(hs::i18n::Tr(text::kNeedsValue, arg));
     if (arg == "--listen") listen = v;
     else if (arg == "--data") dataDir = v;
     else if (arg == "--mmdb") mmdbPath = v;
@@ -81,40 +94,40 @@ int main(int argc, char** argv) {
     else if (arg == "--default-country") options.defaultCountry = v;
     else if (arg == "--threads") {
       auto n = Count(v, 1, 256);
-      if (!n) return Usage("--threads must be 1-256");
+      if (!n) return Usage(hs::i18n::Tr(text::kCountRange, arg, 1, 256));
       http.workers = *n;
     } else if (arg == "--max-connections") {
       auto n = Count(v, 1, 1000000);
-      if (!n) return Usage("--max-connections must be 1-1000000");
+      if (!n) return Usage(hs::i18n::Tr(text::kCountRange, arg, 1, 1000000));
       http.limits.maxConnections = *n;
     } else if (arg == "--max-per-address") {
       auto n = Count(v, 1, 1000000);
-      if (!n) return Usage("--max-per-address must be 1-1000000");
+      if (!n) return Usage(hs::i18n::Tr(text::kCountRange, arg, 1, 1000000));
       http.limits.maxPerAddress = *n;
     } else if (arg == "--header-timeout" || arg == "--idle-timeout") {
       auto n = Count(v, 1, 3600);
-      if (!n) return Usage(arg + " must be 1-3600 seconds");
+      if (!n) return Usage(hs::i18n::Tr(text::kSecondsRange, arg, 1, 3600));
       (arg == "--header-timeout" ? http.limits.headerTimeout : http.limits.idleTimeout) = std::chrono::seconds(*n);
     } else if (arg == "--update") {
       auto u = ParseUpdateSetting(v);
-      if (!u) return Usage(std::string("bad --update setting: ") + v);
+      if (!u) return Usage(hs::i18n::Tr(text::kBadUpdate, v));
       options.update = *u;
     } else {
-      return Usage("unknown option " + arg);
+      return Usage(hs::i18n::Tr(text::kUnknownOption, arg));
     }
   }
   if (dataDir.empty()) {
     const std::string programDir = hs::platform::ExecutableDirectory();
-    if (programDir.empty()) return Usage("cannot find this program's directory: give --data");
+    if (programDir.empty()) return Usage(hs::i18n::Tr(text::kNoProgramDirectory));
     dataDir = programDir + "../share/hopsight-locd";
   }
-  if (!SplitListen(listen, http.host, http.port)) return Usage("--listen wants ADDR:PORT, got " + listen);
+  if (!SplitListen(listen, http.host, http.port)) return Usage(hs::i18n::Tr(text::kBadListen, listen));
 
   std::string error;
   auto data = GeoData::Load(dataDir, &error);
   if (!data) return std::fprintf(stderr, "hopsight-locd: %s\n", error.c_str()), 1;
   if (!data->FindCountry(options.defaultCountry))
-    return Usage("--default-country " + options.defaultCountry + " is not in the country list");
+    return Usage(hs::i18n::Tr(text::kUnknownCountry, options.defaultCountry));
   if (!mmdbPath.empty()) {
     auto db = MmdbSource::Open(mmdbPath, &error);
     if (!db) return std::fprintf(stderr, "hopsight-locd: %s\n", error.c_str()), 1;
@@ -125,14 +138,14 @@ int main(int argc, char** argv) {
     std::stringstream text;
     text << in.rdbuf();
     auto table = in ? ReadOverrides(text.str(), &error) : std::nullopt;
-    if (!in) error = "cannot read";
+    if (!in) return Say(hs::i18n::Tr(text::kCannotRead, overridePath)), 1;
     if (!table) return std::fprintf(stderr, "hopsight-locd: %s: %s\n", overridePath.c_str(), error.c_str()), 1;
     data->SetOverrides(std::move(*table));
   }
   http.log = stderr;
   if (!logPath.empty() && logPath != "-") {
     http.log = std::fopen(logPath.c_str(), "a");
-    if (!http.log) return std::fprintf(stderr, "hopsight-locd: cannot open log %s\n", logPath.c_str()), 1;
+    if (!http.log) return Say(hs::i18n::Tr(text::kCannotOpenLog, logPath)), 1;
   }
   signal(SIGPIPE, SIG_IGN);
   // Every connection is a descriptor: take all the system allows.
@@ -145,17 +158,14 @@ int main(int argc, char** argv) {
         return service.Handle(path, query, remote);
       },
       &error);
-  if (!server) return std::fprintf(stderr, "hopsight-locd: cannot listen on %s: %s\n", listen.c_str(), error.c_str()), 1;
-  std::fprintf(stderr, "hopsight-locd: %zu countries, %zu cities, %zu postcodes, %zu address ranges%s%s\n",
-               data->CountryCount(), data->CityCount(), data->ZipCount(), data->RangeCount(),
-               mmdbPath.empty() ? "" : ", city database ", mmdbPath.c_str());
-  std::fprintf(stderr,
-               "hopsight-locd: up to %zu connections (%zu per address, %zu descriptors), request head within %llds, "
-               "kept-alive connections idle up to %llds, %zu lookup threads\n",
-               server->maxConnections(), http.limits.maxPerAddress, descriptors,
-               static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(http.limits.headerTimeout).count()),
-               static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(http.limits.idleTimeout).count()),
-               http.workers);
+  if (!server) return Say(hs::i18n::Tr(text::kCannotListen, listen, error)), 1;
+  Say(hs::i18n::Tr(text::kLoaded, data->CountryCount(), data->CityCount(), data->ZipCount(), data->RangeCount(),
+                   mmdbPath.empty() ? std::string() : hs::i18n::Tr(text::kCityDatabase, mmdbPath)));
+  Say(hs::i18n::Tr(
+      text::kLimits, server->maxConnections(), http.limits.maxPerAddress, descriptors,
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(http.limits.headerTimeout).count()),
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(http.limits.idleTimeout).count()),
+      http.workers));
   bool v6 = http.host.find(':') != std::string::npos;
   std::printf("listening on %s%s%s:%u\n", v6 ? "[" : "", http.host.c_str(), v6 ? "]" : "", unsigned(server->port()));
   std::fflush(stdout);

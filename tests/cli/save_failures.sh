@@ -15,7 +15,8 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 run() {  # run DIR [as-nobody]: sets out, err, rc
-  local cmd=("$trace" --quiet --record --data-dir "$1" 127.0.0.1)
+  # The messages are compared in English, whatever language the caller's environment asks for.
+  local cmd=(env LC_ALL=C LANGUAGE= "$trace" --quiet --record --data-dir "$1" 127.0.0.1)
   [ "${2:-}" = as-nobody ] &&
     cmd=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=+net_raw --ambient-caps=+net_raw "${cmd[@]}")
   out=$("${cmd[@]}" 2>"$work/stderr"); rc=$?; err=$(cat "$work/stderr")
