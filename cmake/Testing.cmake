@@ -40,7 +40,7 @@ endif()
 # icons, and the docs' picture maker are left out of their "all".
 if(HOPSIGHT_SANITIZE)
   function(_hopsight_trim_sanitizer_build)
-    foreach(t hopsight hopsight-sound hopsight-sounds hopsight-artwork ui-panel-snapshots)
+    foreach(t hopsight hopsight-sound hopsight-sounds hopsight-artwork ui-extras-snapshots ui-wizard-snapshots)
       if(TARGET ${t})
         set_target_properties(${t} PROPERTIES EXCLUDE_FROM_ALL ON)
       endif()
