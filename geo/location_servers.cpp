@@ -272,32 +272,18 @@ void LocationServerTable::Stop() {
 
 // ------------------------------------------------------------- place lookups
 
-int PlaceAnswerVerdict(std::string_view answer) {
-  if (answer.size() < 6 || answer.substr(0, 4) != "TVGS") return kVerdictInvalid;
-  if (config::LeadingInt(answer.substr(4)) != 0) return answer[4] - ',';
-  return answer.find(',', 6) != std::string_view::npos ? kVerdictGood : kVerdictInvalid;
-}
-
-PlacePosition ReadPlacePosition(std::string_view answer) {
-  PlacePosition p;
-  if (answer.size() < 6) return p;
-  p.latitude = config::LeadingDouble(answer.substr(6));
-  const size_t comma = answer.find(',', 6);
-  if (comma != std::string_view::npos) p.longitude = config::LeadingDouble(answer.substr(comma + 1));
-  return p;
-}
-
 std::optional<PlacePosition> PlaceLookup(LocationServerTable& servers, locwire::PlaceQuery query,
                                          FetchFeedback* owner, std::function<bool()> stillWanted) {
   if (query.url && query.url->empty()) query.url.reset();
   FetchRequest request;
   request.path = locwire::WritePlaceQuery(query);
-  request.verdict = PlaceAnswerVerdict;
+  request.verdict = [](std::string_view answer) { return locwire::ReadPlaceLookupAnswer(answer).verdict; };
   request.feedback = owner;
   request.stillWanted = std::move(stillWanted);
   FetchResult result = servers.FetchFromLocationServers(request);
   if (!result.ok || result.verdict != kVerdictGood) return std::nullopt;
-  return ReadPlacePosition(result.answer);
+  const locwire::PlaceLookupResult read = locwire::ReadPlaceLookupAnswer(result.answer);
+  return PlacePosition{read.latitude, read.longitude};
 }
 
 }  // namespace hs::geo

@@ -174,14 +174,6 @@ struct PlacePosition {
   friend bool operator==(const PlacePosition&, const PlacePosition&) = default;
 };
 
-// The place answer verdict: 4 unless it begins with "TVGS" and has 6
-// characters; a status other than 0 gives the status character minus ","
-// ("1" to "9": 5 to 13, a final answer without position); status 0 is good
-// when a "," follows at or after offset 6.
-int PlaceAnswerVerdict(std::string_view answer);
-// Latitude at offset 6, longitude after the first "," at or after offset 6.
-PlacePosition ReadPlacePosition(std::string_view answer);
-
 // `PlaceLookup`: one "lookup/?" request for the fields present (an empty url
 // counts as absent). None when no server gave a position.
 std::optional<PlacePosition> PlaceLookup(LocationServerTable& servers, locwire::PlaceQuery query,

@@ -44,7 +44,7 @@ LocationServerTable::Services Quick() {
 FetchRequest PlaceRequest(std::string path = "lookup/?country=US") {
   FetchRequest r;
   r.path = std::move(path);
-  r.verdict = PlaceAnswerVerdict;
+  r.verdict = [](std::string_view a) { return locwire::ReadPlaceLookupAnswer(a).verdict; };
   return r;
 }
 
@@ -360,19 +360,6 @@ TEST(PlaceLookup, OnlyCountryAndZipMakeTheRequestPath) {
       [](const std::string&) { return ScriptedHttpServer::Ok("TVGS0,-12.5,130.75" + std::string(5000, ' ')); });
   table.Assign({0, {Server(longer.host(), 1)}});
   EXPECT_EQ(PlaceLookup(table, q), (PlacePosition{-12.5, 130.75}));
-}
-
-TEST(PlaceLookup, TheVerdictAndTheNumbersAreReadAtTheirOffsets) {
-  EXPECT_EQ(PlaceAnswerVerdict("TVGS0,51.5,-0.12"), kVerdictGood);
-  EXPECT_EQ(PlaceAnswerVerdict("TVGS1,none"), 5);
-  EXPECT_EQ(PlaceAnswerVerdict("TVGS9,0,0"), 13);
-  EXPECT_EQ(PlaceAnswerVerdict("TVGS0,"), kVerdictInvalid) << "no comma at or after offset 6";
-  EXPECT_EQ(PlaceAnswerVerdict("TVGS"), kVerdictInvalid);
-  EXPECT_EQ(PlaceAnswerVerdict("xTVGS0,1,2"), kVerdictInvalid);
-  EXPECT_EQ(PlaceAnswerVerdict("TVGS -1,2,3"), ' ' - ',') << "a blank before a non-zero status";
-  EXPECT_EQ(ReadPlacePosition("TVGS0,51.5,-0.12"), (PlacePosition{51.5, -0.12}));
-  EXPECT_EQ(ReadPlacePosition("TVGS0, 7,  -8.25"), (PlacePosition{7, -8.25}));
-  EXPECT_EQ(ReadPlacePosition("TVGS0,x,y"), (PlacePosition{0, 0}));
 }
 
 TEST(PlaceLookup, TheCompanionServerPlacesAPostcode) {
