@@ -47,13 +47,11 @@ void FillSmall(Caches& c) {
   c.locations.Insert("192.0.2.7", GeoLocation{LocationSource::WhoIsAddress, -33.8688, -151.2093, 0}, kNow + 4);
 }
 
-TEST(CacheFileWriter, WritesTheLayoutByteForByte) {
-  Caches caches;
-  FillSmall(caches);
-  EXPECT_EQ(FormatCacheFile(caches), kSmallFile);
-}
+TEST(CacheFile, WriterLaysOutHandMadeBytesAndTheReaderTakesThemBack) {
+  Caches written;
+  FillSmall(written);
+  EXPECT_EQ(FormatCacheFile(written), kSmallFile);
 
-TEST(CacheFileReader, ReadsBackWhatTheWriterWrote) {
   Caches caches;
   ParseCacheFile(kSmallFile, caches);
   EXPECT_EQ(caches.names.Find(DottedToAddress("10.0.0.1")), "router.example.net");
@@ -155,23 +153,22 @@ TEST(CacheFileReader, LinesThatDoNotParseDoNotCount) {
   EXPECT_EQ(caches.locations.Find("z"), (GeoLocation{LocationSource::Cache, -0.5, 0, 9}));
 }
 
-TEST(CacheFileReader, ASectionWithoutCountContributesNothing) {
-  Caches caches;
-  ParseCacheFile(
-      "[dns]\n10.0.0.1:5=lost\n[whois]\ncount=1\nk:1=\nsize=1\nv\n\n\n[location]\ncount=1\nl:1=1,2,3\n",
-      caches);
-  EXPECT_EQ(caches.names.Size(), 0u);
-  EXPECT_EQ(caches.whois.Size(), 1u);
-  EXPECT_EQ(caches.locations.Size(), 1u);
-}
-
-TEST(CacheFileReader, ATruncatedFileKeepsWhatCameBeforeTheEnd) {
-  Caches caches;
-  ParseCacheFile("[dns]\ncount=5\n10.0.0.1:5=a\n10.0.0.2:5=b", caches);
-  EXPECT_EQ(caches.names.Size(), 2u);
-  Caches partial;
-  ParseCacheFile("[dns]\ncount=0\n[whois]\ncount=1\nk:1=\nsize=100\nshort\n", partial);
-  EXPECT_EQ(partial.whois.Size(), 0u);
+TEST(CacheFileReader, AMissingCountOrATruncatedFileKeepsOnlyWhatIsWhole) {
+  const struct {
+    const char* text;
+    size_t names, whois, locations;
+  } cases[] = {
+      {"[dns]\n10.0.0.1:5=lost\n[whois]\ncount=1\nk:1=\nsize=1\nv\n\n\n[location]\ncount=1\nl:1=1,2,3\n", 0, 1, 1},
+      {"[dns]\ncount=5\n10.0.0.1:5=a\n10.0.0.2:5=b", 2, 0, 0},
+      {"[dns]\ncount=0\n[whois]\ncount=1\nk:1=\nsize=100\nshort\n", 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    Caches caches;
+    ParseCacheFile(c.text, caches);
+    EXPECT_EQ(caches.names.Size(), c.names) << c.text;
+    EXPECT_EQ(caches.whois.Size(), c.whois) << c.text;
+    EXPECT_EQ(caches.locations.Size(), c.locations) << c.text;
+  }
 }
 
 TEST(CacheFileWriter, LeavesOutAnswersTooLongForTheSizeCounter) {

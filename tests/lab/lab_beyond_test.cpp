@@ -17,36 +17,6 @@ namespace {
 
 std::string g_trace;
 
-// The value of "key": in one JSON row line (a string without escapes, a
-// number, true, false or null).
-std::string Field(const std::string& line, const std::string& key) {
-  const std::string tag = "\"" + key + "\":";
-  size_t at = line.find(tag);
-  if (at == std::string::npos) return "<missing>";
-  at += tag.size();
-  if (line[at] == '"') return line.substr(at + 1, line.find('"', at + 1) - at - 1);
-  return line.substr(at, line.find_first_of(",}", at) - at);
-}
-
-std::vector<std::string> JsonRows(const std::string& out) {
-  std::vector<std::string> rows;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);)
-    if (line.find("{\"index\":") != std::string::npos) rows.push_back(line);
-  return rows;
-}
-
-// A fresh data directory; `home` becomes the settings' home location, `server`
-// the only location server.
-std::string DataDir(const std::string& name, const std::string& home = "", const std::string& server = "") {
-  char dirTemplate[] = "/tmp/hopsight-lab-beyond-XXXXXX";
-  const std::string dir = std::string(mkdtemp(dirTemplate)) + "/" + name;
-  std::filesystem::create_directories(dir);
-  if (!home.empty()) std::ofstream(dir + "/HopSight.ini") << "[options]\nstart location=" << home << "\n";
-  if (!server.empty()) std::ofstream(dir + "/LS.ini") << "0\n1\n" << server << "\t5\n";
-  return dir;
-}
-
 std::string Trace(const std::string& options, const std::string& dataDir, int* exitCode = nullptr) {
   const Ran ran = RunCommand(Quote(g_trace) + " --quiet --no-whois " + options + " --data-dir " + Quote(dataDir) +
                              " " + Env("LAB_TARGET"));
@@ -180,14 +150,5 @@ TEST(LabDiff, ARouteThatChangedPrintsTheChangedHopsAndAnUnchangedOneNoChange) {
 }  // namespace hs::lab
 
 int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg.rfind("--trace=", 0) == 0) hs::lab::g_trace = arg.substr(8);
-  }
-  if (hs::lab::Env("LAB_TOPOLOGY").empty() || hs::lab::g_trace.empty()) {
-    std::printf("SKIPPED: run inside tests/lab/lab.sh with --trace=PATH\n");
-    return 77;
-  }
-  return RUN_ALL_TESTS();
+  return hs::lab::LabMain(argc, argv, "trace", hs::lab::g_trace);
 }

@@ -36,30 +36,12 @@ std::string OverrideFile() {
   return out.str();
 }
 
-// The value of "key": in one JSON row line (a string without escapes, or a number).
-std::string Field(const std::string& line, const std::string& key) {
-  const std::string tag = "\"" + key + "\":";
-  size_t at = line.find(tag);
-  if (at == std::string::npos) return "";
-  at += tag.size();
-  if (line[at] == '"') return line.substr(at + 1, line.find('"', at + 1) - at - 1);
-  return line.substr(at, line.find_first_of(",}", at) - at);
-}
-
-std::string DataDir(const std::string& name, const std::string& server) {
-  char dirTemplate[] = "/tmp/hopsight-lab-geo-XXXXXX";
-  std::string dir = std::string(mkdtemp(dirTemplate)) + "/" + name;
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir + "/LS.ini") << "0\n1\n" << server << "\t5\n";
-  return dir;
-}
-
 TEST(LabGeo, EveryHopTheOverrideKnowsIsPlacedWithItsSourceAndPrecision) {
   hs::test::Companion companion(OverrideFile());
   ASSERT_TRUE(companion.Started()) << companion.Why();
   const std::string target = Env("LAB_TARGET");
 
-  const std::string json = DataDir("json", companion.Host());
+  const std::string json = DataDir("json", "", companion.Host());
   Ran ran = RunCommand(Quote(g_trace) + " --json --quiet --data-dir " + Quote(json) + " " + target);
   ASSERT_EQ(ran.exitCode, 0) << ran.out;
   int placed = 0, rows = 0;
@@ -88,7 +70,7 @@ TEST(LabGeo, EveryHopTheOverrideKnowsIsPlacedWithItsSourceAndPrecision) {
   EXPECT_NE(cache.find("r2.lab.test"), std::string::npos) << cache;
 
   // The printed table shows each hop's source and precision.
-  const std::string text = DataDir("text", companion.Host());
+  const std::string text = DataDir("text", "", companion.Host());
   ran = RunCommand(Quote(g_trace) + " --quiet --data-dir " + Quote(text) + " " + target);
   ASSERT_EQ(ran.exitCode, 0) << ran.out;
   // Rows are printed as found, then the finished route once more: the last
@@ -104,14 +86,14 @@ TEST(LabGeo, EveryHopTheOverrideKnowsIsPlacedWithItsSourceAndPrecision) {
 TEST(LabGeo, NoGeoAsksNoLocationServer) {
   hs::test::ScriptedHttpServer server([](const std::string&) { return hs::test::ScriptedHttpServer::Ok("x"); });
   const std::string target = Env("LAB_TARGET");
-  const std::string off = DataDir("off", server.host());
+  const std::string off = DataDir("off", "", server.host());
   Ran ran = RunCommand(Quote(g_trace) + " --json --quiet --no-geo --data-dir " + Quote(off) + " " + target);
   ASSERT_EQ(ran.exitCode, 0) << ran.out;
   EXPECT_EQ(server.RequestCount(), 0u);
   EXPECT_EQ(ran.out.find("\"source\":8"), std::string::npos);
 
   // The same trace with positions on does ask (and gets a useless answer).
-  const std::string on = DataDir("on", server.host());
+  const std::string on = DataDir("on", "", server.host());
   ran = RunCommand(Quote(g_trace) + " --json --quiet --data-dir " + Quote(on) + " " + target);
   ASSERT_EQ(ran.exitCode, 0) << ran.out;
   bool routeAsked = false;
@@ -123,14 +105,5 @@ TEST(LabGeo, NoGeoAsksNoLocationServer) {
 }  // namespace hs::lab
 
 int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg.rfind("--trace=", 0) == 0) hs::lab::g_trace = arg.substr(8);
-  }
-  if (hs::lab::Env("LAB_TOPOLOGY").empty() || hs::lab::g_trace.empty()) {
-    std::printf("SKIPPED: run inside tests/lab/lab.sh with --trace=PATH\n");
-    return 77;
-  }
-  return RUN_ALL_TESTS();
+  return hs::lab::LabMain(argc, argv, "trace", hs::lab::g_trace);
 }

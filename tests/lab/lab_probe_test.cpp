@@ -200,12 +200,5 @@ TEST_F(LabClosed, UnprivilegedUserIsToldBothFixes) {
 }  // namespace hs::lab
 
 int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]).rfind("--probe=", 0) == 0) hs::lab::g_probe = argv[i] + 8;
-  if (hs::lab::Env("LAB_TOPOLOGY").empty() || hs::lab::g_probe.empty()) {
-    std::printf("SKIPPED: run inside tests/lab/lab.sh with --probe=PATH\n");
-    return 77;
-  }
-  return RUN_ALL_TESTS();
+  return hs::lab::LabMain(argc, argv, "probe", hs::lab::g_probe);
 }

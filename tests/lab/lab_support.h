@@ -3,6 +3,8 @@
 // parsing their output.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -142,6 +145,55 @@ inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
 inline std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
+}
+
+// The value of "key": in one JSON row line (a string without escapes, a
+// number, true, false or null).
+inline std::string Field(const std::string& line, const std::string& key) {
+  const std::string tag = "\"" + key + "\":";
+  size_t at = line.find(tag);
+  if (at == std::string::npos) return "<missing>";
+  at += tag.size();
+  if (line[at] == '"') return line.substr(at + 1, line.find('"', at + 1) - at - 1);
+  return line.substr(at, line.find_first_of(",}", at) - at);
+}
+
+// The row objects of hopsight-trace --json, one a line.
+inline std::vector<std::string> JsonRows(const std::string& out) {
+  std::vector<std::string> rows;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("{\"index\":") != std::string::npos) rows.push_back(line);
+  return rows;
+}
+
+// A fresh data directory; `home` becomes the settings' home location, `server`
+// the only location server.
+inline std::string DataDir(const std::string& name, const std::string& home = "", const std::string& server = "") {
+  char dirTemplate[] = "/tmp/hopsight-lab-XXXXXX";
+  const std::string dir = std::string(mkdtemp(dirTemplate)) + "/" + name;
+  std::filesystem::create_directories(dir);
+  if (!home.empty()) std::ofstream(dir + "/HopSight.ini") << "[options]\nstart location=" << home << "\n";
+  if (!server.empty()) std::ofstream(dir + "/LS.ini") << "0\n1\n" << server << "\t5\n";
+  return dir;
+}
+
+// main() of a lab test: takes --NAME=PATH (the program under test) and the
+// flags in `switches`, and skips (77) outside a lab.
+inline int LabMain(int argc, char** argv, const std::string& name, std::string& path,
+                   const std::map<std::string, bool*>& switches = {}) {
+  ::testing::InitGoogleTest(&argc, argv);
+  const std::string option = "--" + name + "=";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind(option, 0) == 0) path = arg.substr(option.size());
+    if (auto it = switches.find(arg); it != switches.end()) *it->second = true;
+  }
+  if (Env("LAB_TOPOLOGY").empty() || path.empty()) {
+    std::printf("SKIPPED: run inside tests/lab/lab.sh with %sPATH\n", option.c_str());
+    return 77;
+  }
+  return RUN_ALL_TESTS();
 }
 
 }  // namespace hs::lab

@@ -30,27 +30,9 @@ struct Row {
   int sent = 0, dropped = 0;
 };
 
-// The value of "key": in one JSON row line (a string without escapes, or a number).
-std::string Field(const std::string& line, const std::string& key) {
-  std::string tag = "\"" + key + "\":";
-  size_t at = line.find(tag);
-  if (at == std::string::npos) return "";
-  at += tag.size();
-  if (line[at] == '"') {
-    size_t end = line.find('"', at + 1);
-    return line.substr(at + 1, end - at - 1);
-  }
-  size_t end = line.find_first_of(",}", at);
-  return line.substr(at, end - at);
-}
-
-// hopsight-trace --json writes one row object per line.
 std::vector<Row> ParseRows(const std::string& json) {
   std::vector<Row> rows;
-  std::istringstream in(json);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.find("{\"index\":") == std::string::npos) continue;
+  for (const std::string& line : JsonRows(json)) {
     Row r;
     r.index = std::atoi(Field(line, "index").c_str());
     r.address = Field(line, "address");
@@ -205,15 +187,5 @@ TEST_F(LabTrace, RoutingLoopEndsWithDestinationHostUnreachable) {
 }  // namespace hs::lab
 
 int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg.rfind("--trace=", 0) == 0) hs::lab::g_trace = arg.substr(8);
-    if (arg == "--as-nobody") hs::lab::g_asNobody = true;
-  }
-  if (hs::lab::Env("LAB_TOPOLOGY").empty() || hs::lab::g_trace.empty()) {
-    std::printf("SKIPPED: run inside tests/lab/lab.sh with --trace=PATH\n");
-    return 77;
-  }
-  return RUN_ALL_TESTS();
+  return hs::lab::LabMain(argc, argv, "trace", hs::lab::g_trace, {{"--as-nobody", &hs::lab::g_asNobody}});
 }

@@ -3,26 +3,12 @@
 // whole HTTP/1.x answer whose body is as long as its Content-Length says.
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "server/locd/http_server.h"
-#include "server/locd/service.h"
-#include "tests/server/test_support.h"
+#include "tests/server/small_service.h"
 
 namespace {
-
-const hs::locd::LocService& Service() {
-  static hs::test::TempDir dir;
-  static std::unique_ptr<hs::locd::GeoData> data = [] {
-    hs::test::WriteSmallData(dir.path());
-    auto d = hs::locd::GeoData::Load(dir.path(), nullptr);
-    if (!d) std::abort();
-    return d;
-  }();
-  static hs::locd::LocService service(*data, {});
-  return service;
-}
 
 size_t ContentLength(std::string_view head) {
   std::string lower = hs::test::ToLower(std::string(head));
@@ -35,7 +21,7 @@ size_t ContentLength(std::string_view head) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(bytes), size);
-  const auto& service = Service();
+  const auto& service = hs::test::SmallDataService();
   // Answers to HEAD carry no body; leave them out so every length can be checked.
   if (input.find("HEAD") != std::string_view::npos) return 0;
   std::string out = hs::locd::AnswerBytes(

@@ -4,37 +4,19 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
-#include "server/locd/service.h"
 #include "server/wire/locwire.h"
-#include "tests/server/test_support.h"
+#include "tests/server/small_service.h"
 
 using namespace hs::locwire;
-
-namespace {
-
-const hs::locd::LocService& Service() {
-  static hs::test::TempDir dir;
-  static std::unique_ptr<hs::locd::GeoData> data = [] {
-    hs::test::WriteSmallData(dir.path());
-    auto d = hs::locd::GeoData::Load(dir.path(), nullptr);
-    if (!d) std::abort();
-    return d;
-  }();
-  static hs::locd::LocService service(*data, {});
-  return service;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (size == 0) return 0;
   // The first byte picks the path, the rest is the raw query.
   static const char* kPaths[] = {"/loc/", "/lookup/", "/wiz.asp", "/flexcheck/"};
   std::string query(reinterpret_cast<const char*>(bytes) + 1, size - 1);
-  hs::locd::Reply r = Service().Handle(kPaths[bytes[0] % 4], query, "127.0.0.1");
+  hs::locd::Reply r = hs::test::SmallDataService().Handle(kPaths[bytes[0] % 4], query, "127.0.0.1");
   if (r.status == 200 && bytes[0] % 4 == 0) {
     auto req = ReadRouteRequest(query);
     if (!req || !ReadRouteAnswer(r.body, req->hops.size())) std::abort();

@@ -37,6 +37,7 @@ class ControllerTest : public ::testing::Test {
     engine->SetLookups(&lookups);
     engine->Status().SetDisplay(&status);
     engine->Sounds().SetOutput(&sounds, "/sounds");
+    HoldDestinationProbe();
   }
   ~ControllerTest() override {
     engine->Shutdown();
@@ -53,7 +54,8 @@ class ControllerTest : public ::testing::Test {
     };
   }
   // Holds a destination probe's echo until its trace is over (ended,
-  // stopped or replaced), so that its row is never shown.
+  // stopped or replaced), so that its row is never shown. Every test starts
+  // so; a test that wants the destination row sets its own `net.beforeReply`.
   void HoldUntilTraceIsOver() {
     const uint32_t serial = engine->State().traceSerial;
     WaitUntil([&] { return !engine->Running() || engine->State().traceSerial != serial; });
@@ -66,9 +68,8 @@ class ControllerTest : public ::testing::Test {
   // Blocks the calling thread until the engine runs at most `threads` threads.
   void WaitForThreads(int threads) { ASSERT_TRUE(engine->WaitThreadsAtMost(threads, std::chrono::seconds(20))); }
 
-  // Traces `target` with its destination probe held back; the rows it left.
-  std::vector<HopRef> TraceHeld(const std::string& target) {
-    HoldDestinationProbe();
+  // Traces `target`; the rows it left.
+  std::vector<HopRef> TraceRows(const std::string& target) {
     Trace(target);
     return Rows();
   }
@@ -112,7 +113,7 @@ class ControllerTest : public ::testing::Test {
 
 TEST_F(ControllerTest, RouteToAnsweringTargetEndsAtTheTargetAndCompletes) {
   LinearRoute(4);
-  auto rows = TraceHeld("target.test");
+  auto rows = TraceRows("target.test");
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0]->Name(), "???");  // no home location set
   EXPECT_EQ(rows[0]->Location(), kDefaultHomeLocation);
@@ -136,7 +137,7 @@ TEST_F(ControllerTest, RouteToAnsweringTargetEndsAtTheTargetAndCompletes) {
 
 TEST_F(ControllerTest, TargetOneHopAwayGivesLocalRowAndTarget) {
   LinearRoute(1);
-  auto rows = TraceHeld("198.18.9.1");
+  auto rows = TraceRows("198.18.9.1");
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1]->status, IP_SUCCESS);
   EXPECT_EQ(rows[1]->Name(), "198.18.9.1");  // no reverse name: the target as typed
@@ -166,8 +167,7 @@ TEST_F(ControllerTest, TargetOneHopAwayTakesItsReverseNameWhicheverThreadFinishe
         if (current && &row == current->destinationRecord.get()) HoldUntilTraceIsOver();
       };
     }
-    Trace("198.18.9.1");
-    auto rows = Rows();
+    auto rows = TraceRows("198.18.9.1");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1]->Name(), "localhost");
     EXPECT_EQ(rows[1]->Stage(), HopStage::Settled);
@@ -179,7 +179,7 @@ TEST_F(ControllerTest, SilentTargetEndsTraceAtFirstHopSilentTwice) {
     if (ttl <= 2) return Reply(Router(ttl), IP_TTL_EXPIRED_TRANSIT);
     return std::nullopt;  // the hops after 2 and the target itself are silent
   };
-  auto rows = TraceHeld("198.18.9.1");
+  auto rows = TraceRows("198.18.9.1");
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[3]->status, IP_SUCCESS);
   EXPECT_EQ(rows[3]->address, kTarget);
@@ -195,7 +195,7 @@ TEST_F(ControllerTest, SilentHopWhileTargetAnswersShowsNoResponseAndGoesOn) {
     if (ttl >= 4) return Reply(dst, IP_SUCCESS);
     return Reply(Router(ttl), IP_TTL_EXPIRED_TRANSIT);
   };
-  auto rows = TraceHeld("198.18.9.1");
+  auto rows = TraceRows("198.18.9.1");
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[2]->status, IP_REQ_TIMED_OUT);
   EXPECT_EQ(rows[2]->address, 0u);
@@ -209,7 +209,7 @@ TEST_F(ControllerTest, RouterAnsweringEveryTtlEndsTraceAsLoopSixRowsLater) {
   net.answer = [](uint32_t, int ttl) -> Answer {
     return Reply(ttl == 1 ? Router(1) : Router(2), IP_TTL_EXPIRED_TRANSIT);
   };
-  auto rows = TraceHeld("198.18.9.1");
+  auto rows = TraceRows("198.18.9.1");
   ASSERT_EQ(rows.size(), 10u);  // row 8 repeats row 2; row 9 is the end row
   for (int i = 3; i <= 7; ++i) EXPECT_EQ(rows[i]->status, IP_TTL_EXPIRED_TRANSIT) << i;
   EXPECT_EQ(rows[8]->status, IP_DEST_HOST_UNREACHABLE);
@@ -227,7 +227,7 @@ TEST_F(ControllerTest, IsLoopOrLimitLooksSixOrMoreRowsBack) {
     static const int route[] = {0, 1, 2, 3, 4, 5, 1, 7, 2, 9, 9};  // row 6 repeats row 1 only 5 back
     return Reply(Router(route[std::min(ttl, 10)]), ttl >= 10 ? IP_SUCCESS : IP_TTL_EXPIRED_TRANSIT);
   };
-  auto rows = TraceHeld("198.18.9.1");
+  auto rows = TraceRows("198.18.9.1");
   ASSERT_EQ(rows.size(), 10u);
   EXPECT_EQ(rows[6]->status, IP_TTL_EXPIRED_TRANSIT);    // 5 rows back is not a loop
   EXPECT_EQ(rows[8]->status, IP_DEST_HOST_UNREACHABLE);  // 6 rows back is
@@ -237,7 +237,7 @@ TEST_F(ControllerTest, RowLimitEndsTraceAtRow62) {
   net.answer = [](uint32_t, int ttl) -> Answer {
     return Reply(htonl(0xC6130000u + static_cast<uint32_t>(ttl)), IP_TTL_EXPIRED_TRANSIT);
   };
-  auto rows = TraceHeld("198.18.9.1");
+  auto rows = TraceRows("198.18.9.1");
   ASSERT_EQ(rows.size(), 64u);
   EXPECT_EQ(rows[61]->status, IP_TTL_EXPIRED_TRANSIT);
   EXPECT_EQ(rows[62]->status, IP_DEST_HOST_UNREACHABLE);
@@ -255,9 +255,7 @@ TEST_F(ControllerTest, UnreachableAnswerAddsEndRowWithItsText) {
     net.answer = [c](uint32_t, int ttl) -> Answer {
       return Reply(Router(ttl), ttl < 3 ? IP_TTL_EXPIRED_TRANSIT : c.status);
     };
-    HoldDestinationProbe();
-    Trace("198.18.9.1");
-    auto rows = Rows();
+    auto rows = TraceRows("198.18.9.1");
     ASSERT_EQ(rows.size(), 5u) << c.text;
     EXPECT_EQ(rows[3]->status, c.status);
     EXPECT_EQ(rows[3]->address, Router(3));
@@ -270,8 +268,7 @@ TEST_F(ControllerTest, UnreachableAnswerAddsEndRowWithItsText) {
 }
 
 TEST_F(ControllerTest, MailLikeTargetEndsWithBadDestinationRow) {
-  Trace("user@target.test");
-  auto rows = Rows();
+  auto rows = TraceRows("user@target.test");
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1]->status, IP_BAD_DESTINATION);
   EXPECT_EQ(rows[1]->Name(), "Bad Destination");
@@ -301,7 +298,6 @@ TEST_F(ControllerTest, NameResolvingToZeroIsFoundAndEndsAsBadDestination) {
 
 TEST_F(ControllerTest, RefusedTargetsLeaveThePreviousTraceAlone) {
   LinearRoute(2);
-  HoldDestinationProbe();
   Trace("198.18.9.1");
   ASSERT_EQ(engine->Table().RowCount(), 3);
   const std::string title = views->Title();
@@ -385,11 +381,9 @@ TEST_F(ControllerTest, UnreachableEndOrLoopWhileDestinationRowIsShownTakesItsSlo
 
 TEST_F(ControllerTest, NamesFoundPlayStartAndMissingNamesPlayFailure) {
   LinearRoute(4);
-  HoldDestinationProbe();
   lookups.cachedNames[Router(1)] = "r1.cached";  // found right after its probe
   lookups.reverseNames[Router(3)] = "r3.named";  // found by the name pass
-  Trace("198.18.9.1");
-  auto rows = Rows();
+  auto rows = TraceRows("198.18.9.1");
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[1]->Name(), "r1.cached");
   EXPECT_EQ(rows[3]->Name(), "r3.named");
@@ -409,12 +403,10 @@ TEST_F(ControllerTest, NamesFoundPlayStartAndMissingNamesPlayFailure) {
 
 TEST_F(ControllerTest, OwnerPassLooksUpTheLastRowsDomainAndPlacesUnplacedRows) {
   LinearRoute(4);
-  HoldDestinationProbe();
   lookups.onDomainLookup = [](const HopRef&) { return true; };  // answered from the cache
   // Nothing is placed while the route is probed; everything once the name pass began.
   lookups.onLocateHop = [this](HopRecord&) { return status.Showed("Retrieving name for 198.18.1.2"); };
-  Trace("target.test");
-  auto rows = Rows();
+  auto rows = TraceRows("target.test");
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(lookups.DomainLookups(), std::vector<uint32_t>{kTarget});
   EXPECT_EQ(rows[4]->Stage(), HopStage::OwnerFound);
@@ -436,7 +428,6 @@ TEST_F(ControllerTest, OwnerPassLooksUpTheLastRowsDomainAndPlacesUnplacedRows) {
 TEST_F(ControllerTest, LocalRowWithHomeLocationKeepsTheComputersNameAndAddress) {
   home = GeoLocation{LocationSource::Home, 52.52, 13.405, 240};
   LinearRoute(2);
-  HoldDestinationProbe();
   Trace("198.18.9.1");
   const HopRef local = Rows().at(0);
   EXPECT_EQ(local->Name(), "workstation");
@@ -450,7 +441,6 @@ TEST_F(ControllerTest, LocalRowWithHomeLocationKeepsTheComputersNameAndAddress) 
 
 TEST_F(ControllerTest, StatusTextsAndPositionsFollowTheTrace) {
   LinearRoute(3);
-  HoldDestinationProbe();
   Trace("target.test");
   const auto shown = status.Shown();
   auto position = [&](const std::string& text) {
@@ -471,7 +461,6 @@ TEST_F(ControllerTest, StatusTextsAndPositionsFollowTheTrace) {
 TEST_F(ControllerTest, SoundSettingOffSilencesWholeTrace) {
   engine->Sounds().SetEnabled(false);
   LinearRoute(3);
-  HoldDestinationProbe();
   Trace("198.18.9.1");
   EXPECT_TRUE(sounds.Played().empty());
 }
@@ -487,7 +476,6 @@ TEST_F(ControllerTest, QueryWaitGivesUpAfterTenSeconds) {
     }
   };
   LinearRoute(2);
-  HoldDestinationProbe();
   const uint32_t before = net.clock();
   Trace("198.18.9.1");
   EXPECT_TRUE(status.Showed("Waiting for 2 queries"));
@@ -502,7 +490,6 @@ TEST_F(ControllerTest, StopDuringQueryWaitEndsWithoutCompletion) {
   };
   onSleep = [this] { WaitUntil([&] { return !engine->Running(); }); };
   LinearRoute(2);
-  HoldDestinationProbe();
   Start("198.18.9.1");
   ASSERT_TRUE(WaitUntil([&] { return status.Showed("Waiting for 1 query"); }));
   Stop();
@@ -561,7 +548,6 @@ TEST_F(ControllerTest, NewTraceWhileProbeIsOutLeavesNewRowsUntouched) {
 
 TEST_F(ControllerTest, TwoQuickStartsTraceTheLaterTarget) {
   LinearRoute(3);
-  HoldDestinationProbe();
   // The first trace's thread gets going only after the second trace has
   // reached the network.
   std::atomic<int> threads{0};
@@ -615,7 +601,6 @@ TEST_F(ControllerTest, StaleDestinationProbeCannotTouchTheNextTrace) {
 
 TEST_F(ControllerTest, ControllerReplacedDuringItsProbeLoopReturnsAtOnce) {
   LinearRoute(5);
-  HoldDestinationProbe();
   // The first controller is replaced while it brings the views up to date
   // after hop 1, just before its loop asks whether it is still current.
   std::atomic<int> first{0}, refreshes{0};
@@ -703,7 +688,6 @@ TEST_F(ControllerTest, ControllerReplacedInItsOwnerPassLeavesTheNextTraceAlone) 
 TEST_F(ControllerTest, RowsOfReplacedTracesAreFreed) {
   const int64_t before = HopRecord::LiveRows();
   LinearRoute(3);
-  HoldDestinationProbe();
   Trace("198.18.9.1");
   Trace("198.18.9.1");
   // Only the second trace's rows remain, and its destination row, which its
@@ -743,6 +727,7 @@ TEST_F(ControllerTest, ReplayWithDestinationRowShownReplaysEveryRecordedHop) {
     if (index == 3) WaitForThreads(1);
   };
   engine->Context().history = &recorded;
+  net.beforeReply = nullptr;
   net.answer = [](uint32_t dst, int) -> Answer { return Reply(dst, IP_SUCCESS); };
   Trace("198.18.9.1");
   engine->Context().history = nullptr;
@@ -758,7 +743,6 @@ TEST_F(ControllerTest, ReplayOfARecordWithoutTheNextHopEndsThereWithoutProbing) 
   Recorded recorded(6, 3);  // hops 1 and 2 only
   engine->Context().history = &recorded;
   LinearRoute(6);
-  HoldDestinationProbe();
   Trace("198.18.9.1");
   engine->Context().history = nullptr;
   EXPECT_EQ(Addresses(), (std::vector<uint32_t>{kLocal, Router(1), Router(2)}));

@@ -66,6 +66,27 @@ inline Events& Changes() {
 }
 inline bool WaitUntil(const std::function<bool()>& done) { return Changes().WaitUntil(done); }
 
+// A list that any thread appends to and the test reads; every append is announced.
+template <typename T>
+class EventLog {
+ public:
+  void Add(T item) {
+    {
+      std::lock_guard g(lock_);
+      items_.push_back(std::move(item));
+    }
+    Changes().Notify();
+  }
+  std::vector<T> All() {
+    std::lock_guard g(lock_);
+    return items_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<T> items_;
+};
+
 struct FakeClock {
   std::atomic<uint32_t> now{1000};
   uint32_t operator()() const { return now.load(); }
@@ -92,10 +113,7 @@ class ScriptedNetwork {
 
   std::unique_ptr<platform::IcmpEcho> Open();
 
-  std::vector<Send> Sends() {
-    std::lock_guard g(lock_);
-    return sends_;
-  }
+  std::vector<Send> Sends() { return sends_.All(); }
   int SendsWithTtl(int ttl) {
     int n = 0;
     for (const Send& s : Sends()) n += s.ttl == ttl;
@@ -115,8 +133,7 @@ class ScriptedNetwork {
 
  private:
   friend class ScriptedEcho;
-  std::mutex lock_;
-  std::vector<Send> sends_;
+  EventLog<Send> sends_;
 };
 
 class ScriptedEcho final : public platform::IcmpEcho {
@@ -126,11 +143,7 @@ class ScriptedEcho final : public platform::IcmpEcho {
                platform::IcmpEchoReply* reply) override {
     if (sends_++ == 0) destinationProbe_ = ttl == kTargetTestTtl;
     const Send send{destination, ttl, destinationProbe_};
-    {
-      std::lock_guard g(net_.lock_);
-      net_.sends_.push_back(send);
-    }
-    Changes().Notify();
+    net_.sends_.Add(send);
     if (net_.beforeReply) net_.beforeReply(send);
     net_.clock.now += net_.rttMs;
     Answer a = net_.answer ? net_.answer(destination, ttl) : std::nullopt;
@@ -219,11 +232,7 @@ class ScriptedLookups final : public HopLookups {
   }
 
   bool StartDomainLookup(const HopRef& row, const CancellationWatch&, const PendingQueries&) override {
-    {
-      std::lock_guard g(lock_);
-      domainLookups_.push_back(row->address);
-    }
-    Changes().Notify();
+    domainLookups_.Add(row->address);
     const bool done = onDomainLookup && onDomainLookup(row);
     if (done) row->SetStage(HopStage::OwnerFound);
     Changes().Notify();
@@ -250,10 +259,7 @@ class ScriptedLookups final : public HopLookups {
     std::lock_guard g(lock_);
     return cachedNames.count(address) != 0;
   }
-  std::vector<uint32_t> DomainLookups() {
-    std::lock_guard g(lock_);
-    return domainLookups_;
-  }
+  std::vector<uint32_t> DomainLookups() { return domainLookups_.All(); }
   int LocateCalls(uint32_t address) {
     std::lock_guard g(lock_);
     return locateCalls_[address];
@@ -261,23 +267,14 @@ class ScriptedLookups final : public HopLookups {
 
  private:
   std::mutex lock_;
-  std::vector<uint32_t> domainLookups_;
+  EventLog<uint32_t> domainLookups_;
   std::map<uint32_t, int> locateCalls_;
 };
 
 class RecordingSounds final : public SoundOutput {
  public:
-  void Play(const std::string& path) override {
-    {
-      std::lock_guard g(lock_);
-      played_.push_back(path.substr(path.rfind('/') + 1));
-    }
-    Changes().Notify();
-  }
-  std::vector<std::string> Played() {
-    std::lock_guard g(lock_);
-    return played_;
-  }
+  void Play(const std::string& path) override { played_.Add(path.substr(path.rfind('/') + 1)); }
+  std::vector<std::string> Played() { return played_.All(); }
   int Count(const std::string& file) {
     int n = 0;
     for (auto& p : Played()) n += p == file;
@@ -285,23 +282,13 @@ class RecordingSounds final : public SoundOutput {
   }
 
  private:
-  std::mutex lock_;
-  std::vector<std::string> played_;
+  EventLog<std::string> played_;
 };
 
 class RecordingStatus final : public StatusDisplay {
  public:
-  void ShowStatus(const std::string& text, int position) override {
-    {
-      std::lock_guard g(lock_);
-      shown_.emplace_back(text, position);
-    }
-    Changes().Notify();
-  }
-  std::vector<std::pair<std::string, int>> Shown() {
-    std::lock_guard g(lock_);
-    return shown_;
-  }
+  void ShowStatus(const std::string& text, int position) override { shown_.Add({text, position}); }
+  std::vector<std::pair<std::string, int>> Shown() { return shown_.All(); }
   bool Showed(const std::string& text) { return Count(text) > 0; }
   int Count(const std::string& text) {
     int n = 0;
@@ -310,8 +297,7 @@ class RecordingStatus final : public StatusDisplay {
   }
 
  private:
-  std::mutex lock_;
-  std::vector<std::pair<std::string, int>> shown_;
+  EventLog<std::pair<std::string, int>> shown_;
 };
 
 // Keeps, for every refresh of the views, the addresses of the rows shown.
@@ -323,11 +309,7 @@ class RecordingViews final : public TraceViews {
     if (onRefresh) onRefresh();
     std::vector<uint32_t> addresses;
     for (const HopRef& row : table_.Snapshot()) addresses.push_back(row ? row->address.load() : 0);
-    {
-      std::lock_guard g(lock_);
-      refreshes_.push_back(std::move(addresses));
-    }
-    Changes().Notify();
+    refreshes_.Add(std::move(addresses));
   }
   void ShowRow(int) override { Called("ShowRow"); }
   void ClearRoute() override { Called("ClearRoute"); }
@@ -358,19 +340,15 @@ class RecordingViews final : public TraceViews {
     }
     Changes().Notify();
   }
-  std::vector<std::vector<uint32_t>> Refreshes() {
-    std::lock_guard g(lock_);
-    return refreshes_;
-  }
+  std::vector<std::vector<uint32_t>> Refreshes() { return refreshes_.All(); }
   std::string Title() {
     std::lock_guard g(lock_);
     return title_;
   }
   // Calls made on one thread, in order.
   std::vector<std::string> CallsOn(int thread) {
-    std::lock_guard g(lock_);
     std::vector<std::string> out;
-    for (auto& c : calls_)
+    for (auto& c : calls_.All())
       if (c.first == thread) out.push_back(c.second);
     return out;
   }
@@ -383,18 +361,12 @@ class RecordingViews final : public TraceViews {
   std::atomic<int> lookupCompletes{0};
 
  private:
-  void Called(const char* what) {
-    {
-      std::lock_guard g(lock_);
-      calls_.emplace_back(ThreadNumber(), what);
-    }
-    Changes().Notify();
-  }
+  void Called(const char* what) { calls_.Add({ThreadNumber(), what}); }
 
   HopTable& table_;
   std::mutex lock_;
-  std::vector<std::pair<int, std::string>> calls_;
-  std::vector<std::vector<uint32_t>> refreshes_;
+  EventLog<std::pair<int, std::string>> calls_;
+  EventLog<std::vector<uint32_t>> refreshes_;
   std::string title_;
 };
 
