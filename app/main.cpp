@@ -25,31 +25,14 @@ int main(int argc, char** argv) {
   // of the locale is used.
   hs::i18n::UseLanguage(hs::platform::ExecutableDirectory(), hs::i18n::LanguageFromEnvironment());
   const hs::app::Invocation invocation = hs::app::ReadInvocation(argc, argv);
-  switch (invocation.kind) {
-    case hs::app::Invocation::Help:
-      std::fputs(hs::app::UsageText("hopsight").c_str(), stdout);
-      return 0;
-    case hs::app::Invocation::Version:
-      std::printf("hopsight %s\n", HOPSIGHT_VERSION);
-      return 0;
-    case hs::app::Invocation::Bad:
-      std::fprintf(stderr, "hopsight: %s\n%s", invocation.error.c_str(), hs::app::UsageText("hopsight").c_str());
-      return 2;
-    case hs::app::Invocation::Notify: {
-      std::string why;
-      const int status = hs::app::NotifyRunningInstance(invocation.request, &why);
-      if (status != 0) std::fprintf(stderr, "hopsight: %s\n", why.c_str());
-      return status;
-    }
-    case hs::app::Invocation::Ask: {
-      // The question needs the window's libraries: the window program asks
-      // and then goes on like a /T start.
-      const std::string why = hs::app::RunWindowProgram(nullptr, argc, argv);
-      std::fprintf(stderr, "hopsight: %s\n", why.c_str());
-      return 1;
-    }
-    case hs::app::Invocation::Run:
-      break;
+  if (const std::optional<int> status = hs::app::AnswerEarlyInvocation(invocation, HOPSIGHT_VERSION))
+    return *status;
+  if (invocation.kind == hs::app::Invocation::Ask) {
+    // The question needs the window's libraries: the window program asks
+    // and then goes on like a /T start.
+    const std::string why = hs::app::RunWindowProgram(nullptr, argc, argv);
+    std::fprintf(stderr, "hopsight: %s\n", why.c_str());
+    return 1;
   }
   const hs::app::CommandLine command = hs::app::ParseCommandLine(hs::app::JoinArguments(argc, argv));
   if (command.dispatch == hs::app::Dispatch::End) return 0;

@@ -1,6 +1,7 @@
 #include "app/single_instance.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/requests.h"
@@ -116,6 +117,34 @@ int NotifyRunningInstance(const std::string& name, std::string* why) {
     return 1;
   }
   return 0;
+}
+
+}  // namespace hs::app
+
+namespace hs::app {
+
+std::optional<int> AnswerEarlyInvocation(const Invocation& invocation, const char* version) {
+  switch (invocation.kind) {
+    case Invocation::Help:
+      std::fputs(UsageText("hopsight").c_str(), stdout);
+      return 0;
+    case Invocation::Version:
+      std::printf("hopsight %s\n", version);
+      return 0;
+    case Invocation::Bad:
+      std::fprintf(stderr, "hopsight: %s\n%s", invocation.error.c_str(), UsageText("hopsight").c_str());
+      return 2;
+    case Invocation::Notify: {
+      std::string why;
+      const int status = NotifyRunningInstance(invocation.request, &why);
+      if (status != 0) std::fprintf(stderr, "hopsight: %s\n", why.c_str());
+      return status;
+    }
+    case Invocation::Run:
+    case Invocation::Ask:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace hs::app

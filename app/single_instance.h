@@ -60,4 +60,9 @@ std::string RunWindowProgram(Instance* first, int argc, const char* const* argv)
 // 0 sent, 1 none runs, 2 not a request that can be sent this way.
 int NotifyRunningInstance(const std::string& name, std::string* why);
 
+// The invocations both programs answer before anything else: --help,
+// --version, a bad option and --notify print what they print and give the
+// exit status; Run and Ask give none and the program goes on.
+std::optional<int> AnswerEarlyInvocation(const Invocation& invocation, const char* version);
+
 }  // namespace hs::app
