@@ -82,7 +82,8 @@ std::vector<GeoLocation> Locations(const std::vector<HopRef>& rows) {
 int main(int argc, char** argv) {
   PickPlatformForPictures(argc, argv);
   QApplication app(argc, argv);
-  QString mapsDir = "maps", png, tracePath, dataDir = QCoreApplication::applicationDirPath() + "/data";
+  QString mapsDir = QCoreApplication::applicationDirPath() + "/maps", png, tracePath,
+          dataDir = QCoreApplication::applicationDirPath() + "/data";
   int width = 1280, height = 720;
   double zoomLat = 0, zoomLon = 0;
   int zoomSteps = 0;

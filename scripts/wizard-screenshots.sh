@@ -18,9 +18,9 @@ build=$(realpath "${1:-build}")
 out=$(realpath -m "${2:-docs/images}")
 mkdir -p "$out"
 command -v xvfb-run >/dev/null || { echo "wizard-screenshots: xvfb-run is missing (scripts/bootstrap.sh)" >&2; exit 1; }
-xvfb-run -a -s "-screen 0 1280x800x24" env LANGUAGE= LANG=C.UTF-8 "$build/tests/ui-wizard-snapshots" "$PWD/maps" "$out"
+xvfb-run -a -s "-screen 0 1280x800x24" env LANGUAGE= LANG=C.UTF-8 "$build/tests/ui-wizard-snapshots" "$build/bin/maps" "$out"
 # Languages whose locales need not exist here: the program reads only the names.
 for locale in de_DE ja_JP; do
   xvfb-run -a -s "-screen 0 1280x800x24" env LANGUAGE= LANG=$locale.UTF-8 \
-    "$build/tests/ui-wizard-snapshots" "$PWD/maps" "$out"
+    "$build/tests/ui-wizard-snapshots" "$build/bin/maps" "$out"
 done

@@ -39,7 +39,7 @@ prog=$work/program
 mkdir -p "$prog/data" "$work/runtime"
 chmod 700 "$work/runtime"
 for p in hopsight hopsight-window; do ln "$build/bin/$p" "$prog/$p" 2>/dev/null || cp "$build/bin/$p" "$prog/$p"; done
-ln -s "$source/maps" "$prog/maps"
+ln -s "$build/bin/maps" "$prog/maps"
 for f in RIR.idx HopSight.gdp hopsight.loca; do
   [ -e "$build/bin/data/$f" ] && ln -s "$build/bin/data/$f" "$prog/data/$f"
 done

@@ -151,7 +151,7 @@ class ShellHome {
       fs::create_hard_link(bin + name, program_ + name, ec);
       if (ec) fs::copy_file(bin + name, program_ + name);
     }
-    fs::create_directory_symlink(SourceDir() + "/maps", program_ + "maps");
+    fs::create_directory_symlink(BuildDir() + "/bin/maps", program_ + "maps");
     for (const char* name : {"RIR.idx", "HopSight.gdp", "hopsight.loca"})
       if (fs::exists(bin + "data/" + name)) fs::create_symlink(bin + "data/" + name, program_ + "data/" + name);
     SetHome("2,51.507400,-0.127800,200");

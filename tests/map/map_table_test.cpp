@@ -110,7 +110,7 @@ TEST(MapTableTest, NoMoreMapsThanSlots) {
 // for a finer one.
 TEST(ShippedMaps, AllLoadWithTheWorldFirstAndCoverTheContinentsFinely) {
   MapTable table;
-  ASSERT_TRUE(table.LoadAll(std::filesystem::path(std::getenv("HOPSIGHT_SOURCE_DIR")) / "maps", nullptr));
+  ASSERT_TRUE(table.LoadAll(std::filesystem::path(std::getenv("HOPSIGHT_BUILD_DIR")) / "bin" / "maps", nullptr));
   EXPECT_EQ(table.Count(), table.FileCount());
   ASSERT_GE(table.Count(), 6);
   const MapRecord& world = table.Map(0);
