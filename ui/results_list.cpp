@@ -154,8 +154,9 @@ void ResultsList::UpdateRow(QTreeWidgetItem* item, const std::vector<HopRef>& ro
   const bool hasPosition = row.Location().HasSource();
   SetMark(item, 0, int(PlausibilityMark(verdict)), hasPosition ? PlausibilityTip(verdict) : QString());
   // The address against the recorded route of the same target.
+  // A target without a recorded trace has nothing to compare against.
   const bool comparing = recorded_.target != 0 && recorded_.target == targetAddress_ &&
-                         (!routeSettled_ || routeSettled_());
+                         !recorded_.addresses.empty() && (!routeSettled_ || routeSettled_());
   bool changed = false;
   std::optional<uint32_t> before;
   if (comparing && row.Stage() != HopStage::Created) {

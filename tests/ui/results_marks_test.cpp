@@ -103,6 +103,10 @@ TEST_F(ResultsMarks, ChangedHopsAreMarkedOnlyForTheSameTargetAndOnceTheRouteIsSe
   list.SetTargetAddress(inet_addr("8.8.4.4"));
   list.RefreshAll(rows, 1);
   EXPECT_EQ(list.MarkOf(2, 1), 0);
+  // The first trace of a target: no recorded route, no hop changed.
+  list.SetRecordedRoute({inet_addr("8.8.4.4"), {}, 0});
+  list.RefreshAll(rows, 1);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(list.MarkOf(i, 1), 0) << i;
 }
 
 }  // namespace
