@@ -77,7 +77,7 @@ shoot() {  # shoot SCREEN ENV... -- runs one trace, with pictures mid-trace and 
       import -window "$wid" "$out/window-map-tracing.png"
       click 196 $bar
       import -window "$wid" "$out/window-list-tracing.png"
-      sleep 4
+      sleep 10              # the end and the wait for owner lookups, on a loaded machine too
       import -window "$wid" "$out/window-list-done.png"
       click 73 $bar
       import -window "$wid" "$out/window-map-done.png"
@@ -89,11 +89,11 @@ shoot() {  # shoot SCREEN ENV... -- runs one trace, with pictures mid-trace and 
       click 442 $bar
       import -window "$wid" "$out/window-network.png"
     elif [ "$tag" = dark ]; then
-      sleep 5
+      sleep 10
       click 196 $bar
       import -window "$wid" "$out/window-list-dark.png"
     elif [ "$tag" = scaled ]; then
-      sleep 5
+      sleep 10
       import -window "$wid" "$out/window-map-scaled.png"
     else                    # a language: the finished map and list
       sleep 8
