@@ -455,22 +455,18 @@ std::string WriteCountryList(const CountryList& list) {
 }
 
 std::optional<CountryList> ReadCountryList(std::string_view a) {
+  // An answer without a caret, or the web server's own error page, is no list at all.
   if (a.find("Active Server Page") != std::string_view::npos) return std::nullopt;
   size_t first = a.find('^');
-  if (first == std::string_view::npos || a.back() != '^') return std::nullopt;
+  if (first == std::string_view::npos) return std::nullopt;
   CountryList list;
-  std::string_view head = a.substr(0, first);
-  size_t bar = head.find('|');
-  list.suggestedName = std::string(head.substr(0, bar));
-  if (bar != std::string_view::npos) list.suggestedCode = std::string(head.substr(bar + 1, 2));
   size_t pos = first;
-  while (true) {
-    size_t next = a.find('^', pos + 1);
-    if (next == std::string_view::npos) break;
+  size_t next;
+  while ((next = a.find('^', pos + 1)) != std::string_view::npos) {
     std::string_view rec = a.substr(pos + 1, next - pos - 1);
-    pos = next;
     size_t b1 = rec.find('|');
-    if (b1 == std::string_view::npos) break;
+    if (b1 == std::string_view::npos) return list;  // a broken record ends the list, with no suggestion
+    pos = next;
     CountryEntry e;
     e.name = std::string(rec.substr(0, b1));
     e.code = std::string(rec.substr(b1 + 1, 2));
@@ -483,6 +479,12 @@ std::optional<CountryList> ReadCountryList(std::string_view a) {
     }
     list.countries.push_back(std::move(e));
   }
+  // A cut answer keeps the countries read so far; only a complete one names the suggested country.
+  if (pos + 1 != a.size()) return list;
+  std::string_view head = a.substr(0, first);
+  size_t bar = head.find('|');
+  list.suggestedName = std::string(head.substr(0, bar));
+  if (bar != std::string_view::npos) list.suggestedCode = std::string(head.substr(bar + 1, 2));
   return list;
 }
 
