@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "config/number_text.h"
+
 namespace hs::config {
 
 // First line of every text file the program writes whole, then an empty line.
@@ -32,13 +34,6 @@ class LineReader {
 // The line without its line feed.
 std::string_view WithoutLineFeed(std::string_view line);
 
-// A decimal integer at the start of `text` in the manner of atoi: leading
-// blanks, an optional sign, digits; 0 when there is no number. Values beyond
-// the 32-bit range saturate.
-int32_t LeadingInt(std::string_view text);
-// A decimal fraction at the start of `text` in the manner of atof; 0 when
-// there is no number or it is not finite.
-double LeadingDouble(std::string_view text);
 
 // Appends `value` with exactly six decimal places ("-84.164500").
 void AppendFixed6(std::string& out, double value);

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <limits>
+
+#include "config/number_text.h"
 
 namespace hs::locwire {
 namespace {
@@ -107,47 +108,6 @@ std::string FormatDegrees(double v) {
   if (s.back() == '.') s.pop_back();
   if (s == "-0") s = "0";
   return s;
-}
-
-namespace {
-
-bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Skips what atoi and atof skip before a number: C blanks, then a '+' that
-// from_chars does not take (a '-' it does).
-const char* NumberStart(std::string_view text, const char* end) {
-  const char* p = text.data();
-  while (p < end && IsCSpace(*p)) ++p;
-  if (p < end && *p == '+' && p + 1 < end && *(p + 1) != '-' && *(p + 1) != '+') ++p;
-  return p;
-}
-
-}  // namespace
-
-double LeadingNumber(std::string_view text) {
-  const char* end = text.data() + text.size();
-  const char* p = NumberStart(text, end);
-  double v = 0;
-  auto r = std::from_chars(p, end, v, std::chars_format::general);
-  return r.ec == std::errc() && std::isfinite(v) ? v : 0;
-}
-
-int LeadingInteger(std::string_view text) {
-  const char* end = text.data() + text.size();
-  const char* p = NumberStart(text, end);
-  int64_t v = 0;
-  // Long digit runs saturate instead of failing: atoi's caller only asks "zero or not".
-  bool negative = p < end && *p == '-';
-  const char* digits = p + (negative ? 1 : 0);
-  for (; digits < end && *digits >= '0' && *digits <= '9'; ++digits) {
-    v = v * 10 + (*digits - '0');
-    if (v > std::numeric_limits<int>::max()) {
-      v = std::numeric_limits<int>::max();
-      if (negative) v += 1;  // INT_MIN's magnitude
-      break;
-    }
-  }
-  return static_cast<int>(negative ? -v : v);
 }
 
 bool ParseDecimal(std::string_view text, double& out) {
@@ -414,9 +374,9 @@ std::optional<PlaceAnswer> ReadPlaceAnswer(std::string_view answer) {
   a.status = s - '0';
   size_t c1 = answer.find(',', at + 5);
   if (c1 != std::string_view::npos) {
-    a.latitude = LeadingNumber(answer.substr(c1 + 1));
+    a.latitude = config::LeadingDouble(answer.substr(c1 + 1));
     size_t c2 = answer.find(',', c1 + 1);
-    if (c2 != std::string_view::npos) a.longitude = LeadingNumber(answer.substr(c2 + 1));
+    if (c2 != std::string_view::npos) a.longitude = config::LeadingDouble(answer.substr(c2 + 1));
   }
   return a;
 }
@@ -424,7 +384,7 @@ std::optional<PlaceAnswer> ReadPlaceAnswer(std::string_view answer) {
 PlaceLookupResult ReadPlaceLookupAnswer(std::string_view answer) {
   PlaceLookupResult r;
   if (answer.size() < 6 || answer.substr(0, 4) != "TVGS") return r;  // kVerdictInvalid
-  if (LeadingInteger(answer.substr(4)) != 0) {
+  if (config::LeadingInt(answer.substr(4)) != 0) {
     // The status character's distance from ',': "1" to "9" give 5 to 13,
     // an answer without a position that ends the search.
     r.verdict = answer[4] - ',';
@@ -433,8 +393,8 @@ PlaceLookupResult ReadPlaceLookupAnswer(std::string_view answer) {
   size_t comma = answer.find(',', 6);
   if (comma == std::string_view::npos) return r;
   r.verdict = kVerdictGood;
-  r.latitude = LeadingNumber(answer.substr(6));
-  r.longitude = LeadingNumber(answer.substr(comma + 1));
+  r.latitude = config::LeadingDouble(answer.substr(6));
+  r.longitude = config::LeadingDouble(answer.substr(comma + 1));
   return r;
 }
 

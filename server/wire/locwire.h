@@ -216,11 +216,6 @@ std::optional<UpdateAnswer> ReadUpdateAnswer(std::string_view answer);
 // Fixed-point with at most five places, no trailing zeros ("51.5", "-0.12", "7").
 std::string FormatDegrees(double degrees);
 void AppendDecimal(std::string& out, int64_t value);
-// The decimal number at the start of `text` as atof reads it (C blanks, a
-// sign, digits, a point, an exponent), 0 when there is none or it is not finite.
-double LeadingNumber(std::string_view text);
-// The decimal integer at the start of `text` as atoi reads it, saturating.
-int LeadingInteger(std::string_view text);
 // The whole of `text` as a finite decimal number (an optional sign, no blanks).
 bool ParseDecimal(std::string_view text, double& out);
 // The whole of `text` as decimal digits.

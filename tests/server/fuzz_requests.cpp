@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "config/number_text.h"
 #include "server/wire/locwire.h"
 #include "tests/server/small_service.h"
 
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   ReadRouteAnswer(query, query.size() / 10);
   ReadPlaceAnswer(query);
   PlaceLookupResult lookup = ReadPlaceLookupAnswer(query);
-  if (lookup.verdict == kVerdictGood && (query.substr(0, 4) != "TVGS" || LeadingInteger(query.substr(4)) != 0))
+  if (lookup.verdict == kVerdictGood && (query.substr(0, 4) != "TVGS" || hs::config::LeadingInt(query.substr(4)) != 0))
     std::abort();
   ReadCountryList(query);
   ReadUpdateAnswer(query);

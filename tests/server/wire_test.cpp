@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "config/number_text.h"
 #include "server/wire/locwire.h"
 
 using namespace hs::locwire;
@@ -257,13 +258,13 @@ TEST(NumberText, DegreesHaveAPointAndAtMostFivePlaces) {
   EXPECT_EQ(FormatDegrees(-0.000001), "0");
   EXPECT_EQ(FormatDegrees(12.345678), "12.34568");
   EXPECT_EQ(FormatDegrees(std::nan("")), "0");
-  EXPECT_EQ(LeadingNumber(" \t-12.5e1,3"), -125);
-  EXPECT_EQ(LeadingNumber("+.5"), 0.5);
-  EXPECT_EQ(LeadingNumber("+-5"), 0);
-  EXPECT_EQ(LeadingNumber("inf"), 0);
-  EXPECT_EQ(LeadingNumber("1e999"), 0);
-  EXPECT_EQ(LeadingInteger(" -42x"), -42);
-  EXPECT_EQ(LeadingInteger("99999999999999"), 2147483647);
+  EXPECT_EQ(hs::config::LeadingDouble(" \t-12.5e1,3"), -125);
+  EXPECT_EQ(hs::config::LeadingDouble("+.5"), 0.5);
+  EXPECT_EQ(hs::config::LeadingDouble("+-5"), 0);
+  EXPECT_EQ(hs::config::LeadingDouble("inf"), 0);
+  EXPECT_EQ(hs::config::LeadingDouble("1e999"), 0);
+  EXPECT_EQ(hs::config::LeadingInt(" -42x"), -42);
+  EXPECT_EQ(hs::config::LeadingInt("99999999999999"), 2147483647);
   double v = 0;
   EXPECT_TRUE(ParseDecimal("+48.1", v));
   EXPECT_EQ(v, 48.1);
