@@ -184,11 +184,6 @@ TEST_F(Connections, ASecondServerOnTheSamePortIsRefusedWithItsReason) {
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("listening on"), std::string::npos);
-  // Every answer comes from the first server: its log has them all.
-  for (int i = 0; i < 10; ++i) ASSERT_EQ(server_->Get("/wiz.asp").status, 200);
-  ASSERT_EQ(server_->Stop(), 0);
-  std::string log = hs::test::ReadFile(dir_ / "requests.log");
-  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 10) << log;
 
   // Not an address of this machine (a documentation address; binding sends nothing).
   status = hs::test::RunCommand(program + " --listen 192.0.2.1:0 --data " + dir_.path() + " 2>&1", &out);

@@ -15,7 +15,6 @@ namespace {
 
 uint32_t Addr(const char* dotted) { return AddressValue(*ParseDotted(dotted)); }
 
-const double kNewYorkCity[2] = {40.71427, -74.00597};
 const double kWhiteRiver[2] = {(43.6442 + 43.6542) / 2, (-72.3833 + -72.3633) / 2};
 
 class GeoDataTest : public ::testing::Test {
@@ -103,7 +102,6 @@ TEST_F(GeoDataTest, PlaceLookupsFollowTheirRules) {
       {"USA", 0, 0, 0, 0, 0, 0, kPlaceFound, SmallData::kWashington},
       // An unknown country is status 1 without a position.
       {"XX", 0, 0, 0, 0, 0, 0, kPlaceBadCountry, nullptr},
-      {"Atlantis", 0, 0, 0, 0, 0, 0, kPlaceBadCountry, nullptr},
       {"Deutschl\xe4nd", 0, 0, 0, 0, 0, 0, kPlaceBadCountry, nullptr},
       {0, 0, 0, 0, 0, 0, 0, kPlaceBadCountry, nullptr},
       // US postcodes give their centroid; unknown ones, and other countries', the default.
@@ -114,7 +112,6 @@ TEST_F(GeoDataTest, PlaceLookupsFollowTheirRules) {
       // Cities match without case or punctuation; the largest namesake wins.
       {"DE", "  MUNICH ", 0, 0, 0, 0, 0, kPlaceFound, SmallData::kMunich},
       {"US", "Paris", 0, 0, 0, 0, 0, kPlaceFound, SmallData::kParisTexas},
-      {"US", "New-York  City", 0, 0, 0, 0, 0, kPlaceFound, kNewYorkCity},
       // The state narrows the city, by code or by name.
       {"US", "paris", "TN", 0, 0, 0, 0, kPlaceFound, SmallData::kParisTennessee},
       {"US", "paris", "Tennessee", 0, 0, 0, 0, kPlaceFound, SmallData::kParisTennessee},
@@ -155,16 +152,6 @@ TEST_F(GeoDataTest, PlaceLookupsFollowTheirRules) {
       EXPECT_EQ(a.longitude, 0);
     }
   }
-}
-
-TEST_F(GeoDataTest, CountryListIsSortedByNameWithLevelsAndSuggestion) {
-  CountryList l = data_->CountryListFor("CA");
-  EXPECT_EQ(l.suggestedName, "Canada");
-  EXPECT_EQ(l.suggestedCode, "CA");
-  ASSERT_EQ(l.countries.size(), 5u);
-  EXPECT_EQ(l.countries[0], (CountryEntry{"Canada", "CA", 5}));
-  EXPECT_EQ(l.countries[4], (CountryEntry{"Vatican City", "VA", 0}));
-  EXPECT_EQ(data_->CountryListFor("ZZ").suggestedCode, "CA") << "unknown suggestion: first listed";
 }
 
 TEST(GeoDataLoading, RejectsMissingOrBrokenFilesWithTheirLine) {
