@@ -57,19 +57,6 @@ TEST_F(GeoDataTest, PrivateLoopbackAndTestAddressesHaveNoPlace) {
   EXPECT_FALSE(withPrivate->Locate(Addr("10.1.2.3")));
 }
 
-TEST_F(GeoDataTest, OverridesPlaceTestAddressesAndTheNarrowestEntryWins) {
-  std::string error;
-  auto table = ReadOverrides("198.18.0.0/24 10 20 100\n198.18.0.7 11 21 200  # one router\n", &error);
-  ASSERT_TRUE(table) << error;
-  data_->SetOverrides(*table);
-  auto wide = data_->Locate(Addr("198.18.0.1"));
-  ASSERT_TRUE(wide);
-  EXPECT_EQ(wide->level, Placement::Override);
-  EXPECT_EQ(wide->precision, 100);
-  EXPECT_EQ(data_->Locate(Addr("198.18.0.7"))->precision, 200);
-  EXPECT_FALSE(data_->Locate(Addr("198.18.1.1")));
-}
-
 TEST_F(GeoDataTest, RouteEntryIsAllZeroWhenUnknownOrWhenTheClientKnowsBetter) {
   EXPECT_EQ(data_->RouteEntryFor({{10, 0, 0, 1}, 0, 5}), RouteEntry::Unknown());
   RouteEntry us = data_->RouteEntryFor({{8, 8, 8, 8}, 0, 5});
