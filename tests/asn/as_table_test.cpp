@@ -168,9 +168,6 @@ TEST(AsLookup, AMissingFileAnswersNothingAndSaysWhy) {
   EXPECT_FALSE(lookup.Find(inet_addr("8.8.8.8")));
   EXPECT_FALSE(lookup.Available());
   EXPECT_NE(lookup.Error().find("/nonexistent-hopsight/ASN.idx"), std::string::npos) << lookup.Error();
-  AsLookup inMemory(Table({{Ip(8, 8, 8, 0), Ip(8, 8, 8, 255), 15169, "Google"}}));
-  EXPECT_EQ(inMemory.Find(inet_addr("8.8.8.8"))->asn, 15169u);
-  EXPECT_TRUE(inMemory.Error().empty());
 }
 
 TEST(AsSource, TheBuilderReadsNumericRecordsWithQuotedNamesAndSkipsTheRest) {

@@ -105,7 +105,6 @@ TEST_F(Connections, AThousandSlowClientsDoNotHoldUpAnyoneElse) {
   EXPECT_EQ(CountClosedNow(idle), 0u) << "the good requests did not wait for slow connections to go";
   EXPECT_EQ(CountClosedNow(trickling), 0u);
   EXPECT_EQ(server_->Stop(), 0) << "SIGTERM ends the server cleanly with the connections open";
-  EXPECT_EQ(AwaitClosed(idle, idle.size()).size(), idle.size());
 }
 
 TEST_F(Connections, EachClientAddressHoldsOnlyItsShareOfConnections) {
