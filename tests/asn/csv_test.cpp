@@ -41,19 +41,5 @@ TEST(Csv, AnUnclosedQuoteOrTextAfterAClosingQuoteFails) {
   EXPECT_FALSE(failed);
 }
 
-TEST(Csv, WhatTheWriterWritesTheReaderReadsBack) {
-  const std::vector<std::vector<std::string>> records{
-      {"index", "name", "asName"},
-      {"1", "r1,lab \"test\"", "Cloudflare, Inc."},
-      {"2", "", "line\r\nbreak"},
-      {"3", ",", "\"\""},
-  };
-  std::string text;
-  for (const auto& r : records) text += Record(r);
-  bool failed = true;
-  EXPECT_EQ(ReadAll(text, &failed), records);
-  EXPECT_FALSE(failed);
-}
-
 }  // namespace
 }  // namespace hs::csv

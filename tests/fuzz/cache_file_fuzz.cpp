@@ -18,17 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ParseCacheFile(written, second);
   if (FormatCacheFile(second) != written) std::abort();
   PurgeCaches(second, Settings{}, 1'700'000'000);
-  second.names.WithLock([](const auto& table) {
+  const auto everyKeyFound = [](const auto& table) {
     for (const auto& e : table.Entries())
       if (table.Find(e.key) != &e) std::abort();
-  });
-  second.whois.WithLock([](const auto& table) {
-    for (const auto& e : table.Entries())
-      if (table.Find(e.key) != &e) std::abort();
-  });
-  second.locations.WithLock([](const auto& table) {
-    for (const auto& e : table.Entries())
-      if (table.Find(e.key) != &e) std::abort();
-  });
+  };
+  second.names.WithLock(everyKeyFound);
+  second.whois.WithLock(everyKeyFound);
+  second.locations.WithLock(everyKeyFound);
   return 0;
 }

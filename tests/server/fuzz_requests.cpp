@@ -2,6 +2,7 @@
 // text on any path must give a reply, and what a reader accepts must survive
 // a write and a second read unchanged.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -42,9 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   }
   ReadRouteAnswer(query, query.size() / 10);
   ReadPlaceAnswer(query);
+  // The place lookup's verdict: good only for "TVGS0" with a ',' at or after
+  // offset 6, and a position only with a good verdict.
   PlaceLookupResult lookup = ReadPlaceLookupAnswer(query);
-  if (lookup.verdict == kVerdictGood && (query.substr(0, 4) != "TVGS" || hs::config::LeadingInt(query.substr(4)) != 0))
+  if (!std::isfinite(lookup.latitude) || !std::isfinite(lookup.longitude)) std::abort();
+  if (lookup.verdict == kVerdictGood && (query.substr(0, 4) != "TVGS" || hs::config::LeadingInt(query.substr(4)) != 0 ||
+                                         query.find(',', 6) == std::string::npos))
     std::abort();
+  if (lookup.verdict != kVerdictGood && (lookup.latitude != 0 || lookup.longitude != 0)) std::abort();
   ReadCountryList(query);
   ReadUpdateAnswer(query);
   return 0;

@@ -120,8 +120,8 @@ class ServerProcess {
 
   // Sends raw request bytes on a fresh connection and reads until the server
   // closes it, or, with `untilAnswered`, until one whole answer has come.
-  std::string Exchange(const std::string& request, bool untilAnswered = true, const char* source = "127.0.0.1") const {
-    int fd = Connect(source);
+  std::string Exchange(const std::string& request, bool untilAnswered = true) const {
+    int fd = Connect();
     std::string out;
     if (fd >= 0) {
       send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -136,11 +136,10 @@ class ServerProcess {
     return out;
   }
 
-  HttpReply Get(const std::string& target, const std::string& method = "GET", const char* source = "127.0.0.1") const {
+  HttpReply Get(const std::string& target) const {
     HttpReply r;
-    r.raw = Exchange(method + " " + target + " HTTP/1.1\r\nHost: locd.test\r\nUser-Agent: Hopsight_Express\r\n"
-                     "Connection: close\r\n" + (method == "GET" ? "" : "Content-Length: 0\r\n") + "\r\n",
-                     true, source);
+    r.raw = Exchange("GET " + target + " HTTP/1.1\r\nHost: locd.test\r\nUser-Agent: Hopsight_Express\r\n"
+                     "Connection: close\r\n\r\n");
     size_t end = r.raw.find("\r\n\r\n");
     if (end == std::string::npos || r.raw.size() < 12) return r;
     r.status = std::atoi(r.raw.c_str() + 9);

@@ -159,8 +159,6 @@ TEST(PlaceQueryForm, ReaderIgnoresUnknownKeysKeepsFirstValueAndRejectsBadEscapes
 }
 
 TEST(PlaceAnswerForm, WizardReaderFindsTvgsAnywhere) {
-  EXPECT_EQ(WritePlaceAnswer({0, -33.868819, 151.209295}), "TVGS0,-33.86882,151.20929");
-  EXPECT_EQ(WritePlaceAnswer({1, 0, 0}), "TVGS1,0,0");
   EXPECT_EQ(ReadPlaceAnswer("<p>TVGS2,48.85,2.35"), (PlaceAnswer{2, 48.85, 2.35}));
   auto none = ReadPlaceAnswer("TVGS1,none");
   ASSERT_TRUE(none);
