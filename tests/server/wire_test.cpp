@@ -71,7 +71,9 @@ TEST(RouteRequestForm, RejectsMalformedRequestsWithTheirReason) {
     SCOPED_TRACE(c.query);
     std::string error;
     EXPECT_FALSE(ReadRouteRequest(c.query, &error));
-    if (c.error) EXPECT_EQ(error, c.error);
+    if (c.error) {
+      EXPECT_EQ(error, c.error);
+    }
   }
   EXPECT_TRUE(ReadRouteRequest(good));
   EXPECT_TRUE(ReadRouteRequest(sixtyThree.substr(5))) << "63 hops are allowed";
