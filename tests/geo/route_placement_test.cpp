@@ -133,8 +133,6 @@ TEST(RoutePlacer, RoutesOfFortySixHopsAndMoreAreSentWhole) {
   RoutePlacer placer({&servers, &cache, kId, {}, [] { return int64_t{1800000000}; }});
   std::vector<HopRef> rows;
   for (int i = 0; i < 64; ++i) rows.push_back(Row("198.19.0." + std::to_string(i + 1)));
-  const std::string url = ServerUrl(companion.Host(), BuildRouteRequest(kId, rows));
-  EXPECT_GT(url.size(), 774u) << "longer than the original request buffer";
   RoutePlacement r = placer.LocateRoute(rows);
   EXPECT_TRUE(r.answered);
   for (int i = 0; i < 63; ++i) {
