@@ -87,8 +87,8 @@ TEST(WhoIsWorkers, ManyStartsFromTwoThreadsStartOneWorker) {
   EXPECT_EQ(pending.Count(), 0);
 }
 
-// A lookup that ends without an answer is announced; one whose trace was
-// replaced mid-exchange changes nothing but its registration.
+// A lookup that ends without an answer is announced; one whose trace stops
+// mid-exchange changes nothing but its registration.
 TEST(WhoIsWorkers, AStaleLookupLeavesRowCacheAndViewsUntouched) {
   Workers w(test::StopLimits());
   auto& arin = w.At("whois.arin.net");
@@ -109,9 +109,9 @@ TEST(WhoIsWorkers, AStaleLookupLeavesRowCacheAndViewsUntouched) {
   EXPECT_EQ(hop->RefCountForTest(), 2) << "the job holds the row";
   ASSERT_TRUE(arin.WaitForRequests(2, std::chrono::seconds(10)));
   EXPECT_EQ(pending.Count(), 1) << "still waiting for the registry";
-  // The trace lets go of the row and a newer one starts: the worker frees the row when it ends.
+  // The trace lets go of the row and stops: the worker frees the row when it ends.
   hop = HopRef();
-  w.state.traceSerial += 1;
+  w.state.traceRunning = 0;
   w.lookups.WaitForWorkers();
   EXPECT_EQ(HopRecord::LiveRows(), liveBefore - 1);
   EXPECT_EQ(pending.Count(), 0);
