@@ -35,7 +35,6 @@ class Companion {
   bool Started() const { return why_.empty(); }
   const std::string& Why() const { return why_; }
   std::string Host() const { return "127.0.0.1:" + std::to_string(process_->port()); }
-  std::string Log() const { return ReadFile(dir_ / "requests.log"); }
 
  private:
   TempDir dir_;

@@ -30,18 +30,13 @@ class LocateHopTest : public ::testing::Test {
   LocalSources sources;
 };
 
-TEST_F(LocateHopTest, UserLocationsWinOverCacheAndDatabase) {
+TEST_F(LocateHopTest, UserLocationsComeFirstThenTheCacheThenTheDatabase) {
   cache.Insert("a.fra1.example.net", {LocationSource::Server, 9, 9, 99}, 1000);
   GeoLocation g;
   ASSERT_TRUE(LocateHop(sources, g, "a.fra1.example.net", Addr("198.18.1.9")));
   EXPECT_EQ(g, (GeoLocation{LocationSource::User, 1.5, 2.5, 222}));
   ASSERT_TRUE(LocateHop(sources, g, "a.fra1.mine.example.net", Addr("203.0.113.5")));
   EXPECT_EQ(g, (GeoLocation{LocationSource::User, 3, 4, 111}));
-}
-
-TEST_F(LocateHopTest, TheCacheComesBeforeTheDatabase) {
-  cache.Insert("a.fra1.example.net", {LocationSource::Server, 9, 9, 99}, 1000);
-  GeoLocation g;
   ASSERT_TRUE(LocateHop(sources, g, "a.fra1.example.net", Addr("203.0.113.5")));
   EXPECT_EQ(g, (GeoLocation{LocationSource::Cache, 9, 9, 99}));
   ASSERT_TRUE(LocateHop(sources, g, "b.fra1.example.net", Addr("203.0.113.5")));
@@ -77,9 +72,9 @@ TEST_F(LocateHopTest, RowsAreReadAndWrittenThroughTheirAccessors) {
   row->SetName("xe-0.cr1.fra1.example.net");
   ASSERT_TRUE(LocateHop(sources, *row));
   EXPECT_EQ(row->Location().source, LocationSource::Database);
-  // A row without an address (a silent hop) is left alone.
+  // A row without an address (a silent hop) is left alone, whatever its name.
   HopRef silent = HopRef::Create();
-  silent->SetName("No Response");
+  silent->SetName("xe-0.cr1.fra1.example.net");
   EXPECT_FALSE(LocateHop(sources, *silent));
   EXPECT_FALSE(silent->Location().HasPosition());
 }

@@ -1,5 +1,6 @@
 // HopLoc.ini: reading, the lookup order, and the normalised file written back
-// (under a locale with a decimal comma: comma_locale.cpp).
+// (under a locale with a decimal comma: comma_locale.cpp). The values read show
+// in the normalised text.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -9,15 +10,6 @@
 
 namespace hs::geo {
 namespace {
-
-TEST(UserLocationsFile, ReadsEntriesAfterTheCountLine) {
-  const auto e = ParseUserLocations("; my routers\ncount=2\n10.*=40.71,-74.01,200\ngw.example.net=51.5,-0.12,100\n");
-  ASSERT_EQ(e.size(), 2u);
-  EXPECT_EQ(e[0].pattern, "10.*");
-  EXPECT_EQ(e[0].location, (GeoLocation{LocationSource::None, 40.71, -74.01, 200}));
-  EXPECT_EQ(e[1].pattern, "gw.example.net");
-  EXPECT_EQ(e[1].location.precision, 100);
-}
 
 // Each row: a file and the patterns read from it.
 TEST(UserLocationsFile, TakesAsManyEntriesAsTheCountSaysSkippingOtherLines) {

