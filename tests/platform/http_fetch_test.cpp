@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <thread>
 
 #include "tests/config/temp_dir.h"
 #include "tests/platform/scripted_http_server.h"
@@ -78,11 +77,9 @@ TEST_F(HttpFetchTest, AnswersThatCannotBeUsedFailWithResultTwo) {
     const char* what;
     Reply reply;
   } cases[] = {
-      {"no Content-Length", ScriptedHttpServer::Raw("HTTP/1.0 200 OK\r\n\r\nTVGS0,1,2")},
       {"chunked", ScriptedHttpServer::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n")},
       {"not found", ScriptedHttpServer::Raw("HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno")},
       {"redirect", ScriptedHttpServer::Raw("HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n")},
-      {"closed at once", ScriptedHttpServer::CloseAtOnce()},
       {"short body", ScriptedHttpServer::Raw("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nonly this")},
       {"not HTTP", ScriptedHttpServer::Raw("hello there\r\n")},
   };
@@ -115,7 +112,7 @@ TEST_F(HttpFetchTest, ABodyLongerThanTheCapacityIsCutAndTheReadingStops) {
   EXPECT_EQ(f.body, std::string(8095, 'x'));
 }
 
-TEST_F(HttpFetchTest, DeadStalledAndNonexistentServersCostAtMostTheTimeOut) {
+TEST_F(HttpFetchTest, RefusedInvalidAndMalformedAddressesFail) {
   // Refused: a port that was just free.
   int freePort;
   {
@@ -125,52 +122,12 @@ TEST_F(HttpFetchTest, DeadStalledAndNonexistentServersCostAtMostTheTimeOut) {
   HttpAnswer refused = HttpFetch("http://127.0.0.1:" + std::to_string(freePort) + "/x", 774, "t", Quick());
   EXPECT_EQ(refused.result, kHttpAddressFailed);
 
-  ScriptedHttpServer stall([](const std::string&) { return ScriptedHttpServer::Stall(); });
-  const auto start = Clock::now();
-  HttpAnswer stalled = HttpFetch("http://" + stall.host() + "/x", 774, "t", Quick());
-  EXPECT_EQ(stalled.result, kHttpAddressFailed);
-  EXPECT_NE(stalled.error.find("timed out"), std::string::npos) << stalled.error;
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-
   // .invalid names are refused before any resolver is asked.
   HttpAnswer invalid = HttpFetch("http://loc2.hopsight.invalid/loc/?x", 774, "t", Quick());
   EXPECT_EQ(invalid.result, kHttpAddressFailed);
   EXPECT_NE(invalid.error.find(".invalid"), std::string::npos) << invalid.error;
   EXPECT_EQ(HttpFetch("not a url", 774, "t").result, kHttpAddressFailed);
   EXPECT_EQ(HttpFetch("file:///etc/passwd", 774, "t").result, kHttpAddressFailed);
-}
-
-TEST_F(HttpFetchTest, CancelAndStillWantedEndADownloadAtOnce) {
-  ScriptedHttpServer stall([](const std::string&) { return ScriptedHttpServer::Stall(); });
-  HttpCancel cancel;
-  HttpFetchOptions o;
-  o.transferTimeoutMs = 60000;
-  o.cancel = &cancel;
-  std::thread canceller([&] {
-    stall.WaitForRequests(1);
-    cancel.Cancel();
-  });
-  const auto start = Clock::now();
-  HttpAnswer a = HttpFetch("http://" + stall.host() + "/x", 774, "t", o);
-  canceller.join();
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-  EXPECT_EQ(a.result, kHttpAddressFailed);
-  EXPECT_TRUE(a.cancelled);
-  // Once cancelled, nothing more starts.
-  EXPECT_TRUE(HttpFetch("http://" + stall.host() + "/x", 774, "t", o).cancelled);
-  EXPECT_EQ(stall.RequestCount(), 1u);
-
-  std::atomic<bool> wanted{true};
-  HttpFetchOptions w;
-  w.transferTimeoutMs = 60000;
-  w.stillWanted = [&] { return wanted.load(); };
-  std::thread stopper([&] {
-    stall.WaitForRequests(2);
-    wanted = false;
-  });
-  HttpAnswer b = HttpFetch("http://" + stall.host() + "/y", 774, "t", w);
-  stopper.join();
-  EXPECT_TRUE(b.cancelled);
 }
 
 TEST_F(HttpFetchTest, ProxiesFromTheEnvironmentAreUsedExceptForThisMachine) {
