@@ -197,5 +197,16 @@ TEST(SharedFile, ADeniedOpenWaitsBetweenItsFiveAttemptsAndTakesALockReleasedMean
   SetRetryWaitFunction(previous);
 }
 
+TEST(SharedFile, ReadsAndWritesAtOffsets) {
+  testing::TempDir dir;
+  auto f = SharedFile::Open(dir.File("x"), SharedFile::Access::Write);
+  ASSERT_TRUE(f);
+  ASSERT_TRUE(f->WriteAt(4, "abcd", 4));
+  EXPECT_EQ(f->Size(), 8);
+  char buffer[16] = {};
+  EXPECT_EQ(f->ReadAt(2, buffer, sizeof buffer), 6);
+  EXPECT_EQ(std::string(buffer, 6), std::string("\0\0abcd", 6));
+}
+
 }  // namespace
 }  // namespace hs::platform

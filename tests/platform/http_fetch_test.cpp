@@ -3,14 +3,15 @@
 #include "platform/http.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <thread>
 
 #include "tests/config/temp_dir.h"
 #include "tests/platform/scripted_http_server.h"
@@ -130,6 +131,25 @@ TEST_F(HttpFetchTest, RefusedInvalidAndMalformedAddressesFail) {
   EXPECT_EQ(HttpFetch("file:///etc/passwd", 774, "t").result, kHttpAddressFailed);
 }
 
+// Stopping through HttpCancel is shown by the location client's Stop test;
+// here the caller's own question ends the download.
+TEST_F(HttpFetchTest, ADownloadNoLongerWantedEndsAtOnce) {
+  ScriptedHttpServer stall([](const std::string&) { return ScriptedHttpServer::Stall(); });
+  std::atomic<bool> wanted{true};
+  HttpFetchOptions o;
+  o.transferTimeoutMs = 60000;
+  o.stillWanted = [&] { return wanted.load(); };
+  std::thread stopper([&] {
+    stall.WaitForRequests(1);
+    wanted = false;
+  });
+  const auto start = Clock::now();
+  HttpAnswer a = HttpFetch("http://" + stall.host() + "/x", 774, "t", o);
+  stopper.join();
+  EXPECT_TRUE(a.cancelled);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+}
+
 TEST_F(HttpFetchTest, ProxiesFromTheEnvironmentAreUsedExceptForThisMachine) {
   ScriptedHttpServer proxy([](const std::string&) { return ScriptedHttpServer::Ok("via proxy"); });
   ScriptedHttpServer direct([](const std::string&) { return ScriptedHttpServer::Ok("direct"); });
@@ -166,56 +186,43 @@ TEST(HttpHosts, LoopbackAndInvalidNamesAreRecognised) {
 class TlsServer {
  public:
   explicit TlsServer(const std::string& dir) {
-    std::string command = "cd '" + dir +
-                          "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+    const std::string cd = "cd '" + dir + "' && ";
+    if (std::system((cd + "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
                           "-keyout key.pem -out cert.pem -days 2 -subj /CN=localhost "
-                          "-addext subjectAltName=DNS:localhost,IP:127.0.0.1 >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return;
+                          "-addext subjectAltName=DNS:localhost,IP:127.0.0.1 >/dev/null 2>&1")
+                        .c_str()) != 0)
+      return;
     std::ofstream(dir + "/page", std::ios::binary) << "HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nover TLS!";
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      close(out[0]);
-      close(out[1]);
-      if (chdir(dir.c_str()) != 0) _exit(127);
-      int devnull = open("/dev/null", O_WRONLY);
-      dup2(devnull, 2);
-      execlp("openssl", "openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", "cert.pem", "-key",
-             "key.pem", "-HTTP", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
+    // The shell prints its process id first; exec hands that id to the server.
+    out_ = ::popen((cd + "echo $$; exec openssl s_server -accept 127.0.0.1:0 -cert cert.pem -key key.pem "
+                         "-HTTP 2>/dev/null").c_str(), "r");
+    if (!out_) return;
     std::string text;
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
     auto accepted = [&] {
-      size_t at = text.find("ACCEPT ");
+      const size_t at = text.find("ACCEPT ");
       return at != std::string::npos && text.find('\n', at) != std::string::npos;
     };
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
     while (!accepted() && Clock::now() < deadline) {
-      pollfd p{out[0], POLLIN, 0};
+      pollfd p{fileno(out_), POLLIN, 0};
       if (poll(&p, 1, 200) <= 0) continue;
       char buf[256];
-      ssize_t n = read(out[0], buf, sizeof buf);
+      const ssize_t n = read(fileno(out_), buf, sizeof buf);
       if (n <= 0) break;
       text.append(buf, static_cast<size_t>(n));
     }
-    close(out[0]);
-    if (!accepted()) return;
-    const std::string line = text.substr(text.find("ACCEPT "));
-    port_ = std::atoi(line.c_str() + line.find(':') + 1);
+    pid_ = std::atoi(text.c_str());
+    if (accepted()) port_ = std::atoi(text.c_str() + text.find(':', text.find("ACCEPT ")) + 1);
   }
   ~TlsServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0) kill(pid_, SIGTERM);
+    if (out_) ::pclose(out_);
   }
   int port() const { return port_; }
 
  private:
-  pid_t pid_ = -1;
+  FILE* out_ = nullptr;
+  pid_t pid_ = 0;
   int port_ = 0;
 };
 
