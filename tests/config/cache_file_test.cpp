@@ -226,18 +226,5 @@ TEST(CacheFileOnDisk, SavePurgesThenLoadRestores) {
   EXPECT_EQ(testing::ReadFile(CacheFilePath(dir.path())), FormatCacheFile(loaded));
 }
 
-TEST(CacheFileOnDisk, AMissingFileLoadsNothingAndAnUnreadableOneSaysWhy) {
-  testing::TempDir dir;
-  Caches caches;
-  FileLoad load = LoadCaches(dir.path(), caches);
-  EXPECT_FALSE(load.read || load.unreadable);
-  EXPECT_EQ(load.error.code, 0);
-  EXPECT_EQ(caches.names.Size() + caches.whois.Size() + caches.locations.Size(), 0u);
-  std::filesystem::create_directory(CacheFilePath(dir.path()));
-  load = LoadCaches(dir.path(), caches);
-  EXPECT_TRUE(load.unreadable);
-  EXPECT_EQ(load.error.Describe(), "cannot read " + CacheFilePath(dir.path()) + ": Is a directory");
-}
-
 }  // namespace
 }  // namespace hs::config

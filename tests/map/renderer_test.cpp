@@ -120,15 +120,6 @@ TEST_F(RendererTest, ScaledScreensGetTheMapAtDevicePixels) {
   EXPECT_GT(changed, 40);
 }
 
-TEST_F(RendererTest, BaseMapShowsBackgroundAndFilledLayer) {
-  renderer.Paint(image, view, {}, false);
-  const MapPos c = ProjectHop(0, 0);
-  EXPECT_EQ(image.pixel(c.x / 64, c.y / 64), Colour32(kLand));
-  EXPECT_EQ(image.pixel(3, 3 + 1800 / 64 / 2), Colour32(kSea));
-  EXPECT_EQ(view.baseMapValid, 1);
-  EXPECT_EQ(view.colourBits, 32);
-}
-
 TEST_F(RendererTest, EasternCopyCarriesShapesAcrossTheDateLine) {
   // The view starts at lon 170 and runs 30 degrees past 180E: the land
   // square at lon 0 is out, but a square at lon -175 (x 900) must appear
@@ -155,12 +146,6 @@ TEST_F(RendererTest, EasternCopyCarriesShapesAcrossTheDateLine) {
   ASSERT_LT(py, 200);
   EXPECT_EQ(img.pixel(px, py), Colour32(kLand));
   EXPECT_EQ(r.LastPolylinesDrawn(), 1);
-  r.SetCulling(false);  // the same picture without the culls
-  v.baseMapValid = 0;
-  QImage uncut;
-  r.Paint(uncut, v, {}, false);
-  EXPECT_EQ(uncut, img);
-  EXPECT_EQ(r.LastPolylinesDrawn(), 2);
 }
 
 TEST_F(RendererTest, BaseMapIsRedrawnOnlyWhenTheViewChanged) {

@@ -54,12 +54,8 @@ TEST_F(MapWidgetTest, EightPixelsMakeADragThatPansAndDoesNotZoom) {
   EXPECT_FALSE(widget->DragStarted());
 }
 
-TEST_F(MapWidgetTest, RightClickZoomsOutButNotPastTheCoarsestScale) {
+TEST_F(MapWidgetTest, RightClickZoomsOut) {
   MapView& v = widget->View();
-  const int32_t left = v.left;
-  QTest::mouseClick(widget.get(), Qt::RightButton, {}, QPoint(100, 100));
-  EXPECT_EQ(v.scale, 64);
-  EXPECT_EQ(v.left, left);
   QTest::mouseClick(widget.get(), Qt::LeftButton, {}, QPoint(500, 250));
   ASSERT_EQ(v.scale, 32);
   QTest::mouseClick(widget.get(), Qt::RightButton, {}, QPoint(10, 10));

@@ -3,11 +3,11 @@
 #include "platform/http.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -78,11 +78,9 @@ TEST_F(HttpFetchTest, AnswersThatCannotBeUsedFailWithResultTwo) {
     const char* what;
     Reply reply;
   } cases[] = {
-      {"no Content-Length", ScriptedHttpServer::Raw("HTTP/1.0 200 OK\r\n\r\nTVGS0,1,2")},
       {"chunked", ScriptedHttpServer::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n")},
       {"not found", ScriptedHttpServer::Raw("HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno")},
       {"redirect", ScriptedHttpServer::Raw("HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n")},
-      {"closed at once", ScriptedHttpServer::CloseAtOnce()},
       {"short body", ScriptedHttpServer::Raw("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nonly this")},
       {"not HTTP", ScriptedHttpServer::Raw("hello there\r\n")},
   };
@@ -115,7 +113,7 @@ TEST_F(HttpFetchTest, ABodyLongerThanTheCapacityIsCutAndTheReadingStops) {
   EXPECT_EQ(f.body, std::string(8095, 'x'));
 }
 
-TEST_F(HttpFetchTest, DeadStalledAndNonexistentServersCostAtMostTheTimeOut) {
+TEST_F(HttpFetchTest, RefusedInvalidAndMalformedAddressesFail) {
   // Refused: a port that was just free.
   int freePort;
   {
@@ -125,13 +123,6 @@ TEST_F(HttpFetchTest, DeadStalledAndNonexistentServersCostAtMostTheTimeOut) {
   HttpAnswer refused = HttpFetch("http://127.0.0.1:" + std::to_string(freePort) + "/x", 774, "t", Quick());
   EXPECT_EQ(refused.result, kHttpAddressFailed);
 
-  ScriptedHttpServer stall([](const std::string&) { return ScriptedHttpServer::Stall(); });
-  const auto start = Clock::now();
-  HttpAnswer stalled = HttpFetch("http://" + stall.host() + "/x", 774, "t", Quick());
-  EXPECT_EQ(stalled.result, kHttpAddressFailed);
-  EXPECT_NE(stalled.error.find("timed out"), std::string::npos) << stalled.error;
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-
   // .invalid names are refused before any resolver is asked.
   HttpAnswer invalid = HttpFetch("http://loc2.hopsight.invalid/loc/?x", 774, "t", Quick());
   EXPECT_EQ(invalid.result, kHttpAddressFailed);
@@ -140,37 +131,23 @@ TEST_F(HttpFetchTest, DeadStalledAndNonexistentServersCostAtMostTheTimeOut) {
   EXPECT_EQ(HttpFetch("file:///etc/passwd", 774, "t").result, kHttpAddressFailed);
 }
 
-TEST_F(HttpFetchTest, CancelAndStillWantedEndADownloadAtOnce) {
+// Stopping through HttpCancel is shown by the location client's Stop test;
+// here the caller's own question ends the download.
+TEST_F(HttpFetchTest, ADownloadNoLongerWantedEndsAtOnce) {
   ScriptedHttpServer stall([](const std::string&) { return ScriptedHttpServer::Stall(); });
-  HttpCancel cancel;
+  std::atomic<bool> wanted{true};
   HttpFetchOptions o;
   o.transferTimeoutMs = 60000;
-  o.cancel = &cancel;
-  std::thread canceller([&] {
+  o.stillWanted = [&] { return wanted.load(); };
+  std::thread stopper([&] {
     stall.WaitForRequests(1);
-    cancel.Cancel();
+    wanted = false;
   });
   const auto start = Clock::now();
   HttpAnswer a = HttpFetch("http://" + stall.host() + "/x", 774, "t", o);
-  canceller.join();
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-  EXPECT_EQ(a.result, kHttpAddressFailed);
-  EXPECT_TRUE(a.cancelled);
-  // Once cancelled, nothing more starts.
-  EXPECT_TRUE(HttpFetch("http://" + stall.host() + "/x", 774, "t", o).cancelled);
-  EXPECT_EQ(stall.RequestCount(), 1u);
-
-  std::atomic<bool> wanted{true};
-  HttpFetchOptions w;
-  w.transferTimeoutMs = 60000;
-  w.stillWanted = [&] { return wanted.load(); };
-  std::thread stopper([&] {
-    stall.WaitForRequests(2);
-    wanted = false;
-  });
-  HttpAnswer b = HttpFetch("http://" + stall.host() + "/y", 774, "t", w);
   stopper.join();
-  EXPECT_TRUE(b.cancelled);
+  EXPECT_TRUE(a.cancelled);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST_F(HttpFetchTest, ProxiesFromTheEnvironmentAreUsedExceptForThisMachine) {
@@ -209,56 +186,43 @@ TEST(HttpHosts, LoopbackAndInvalidNamesAreRecognised) {
 class TlsServer {
  public:
   explicit TlsServer(const std::string& dir) {
-    std::string command = "cd '" + dir +
-                          "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+    const std::string cd = "cd '" + dir + "' && ";
+    if (std::system((cd + "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
                           "-keyout key.pem -out cert.pem -days 2 -subj /CN=localhost "
-                          "-addext subjectAltName=DNS:localhost,IP:127.0.0.1 >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return;
+                          "-addext subjectAltName=DNS:localhost,IP:127.0.0.1 >/dev/null 2>&1")
+                        .c_str()) != 0)
+      return;
     std::ofstream(dir + "/page", std::ios::binary) << "HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nover TLS!";
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      close(out[0]);
-      close(out[1]);
-      if (chdir(dir.c_str()) != 0) _exit(127);
-      int devnull = open("/dev/null", O_WRONLY);
-      dup2(devnull, 2);
-      execlp("openssl", "openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", "cert.pem", "-key",
-             "key.pem", "-HTTP", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
+    // The shell prints its process id first; exec hands that id to the server.
+    out_ = ::popen((cd + "echo $$; exec openssl s_server -accept 127.0.0.1:0 -cert cert.pem -key key.pem "
+                         "-HTTP 2>/dev/null").c_str(), "r");
+    if (!out_) return;
     std::string text;
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
     auto accepted = [&] {
-      size_t at = text.find("ACCEPT ");
+      const size_t at = text.find("ACCEPT ");
       return at != std::string::npos && text.find('\n', at) != std::string::npos;
     };
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
     while (!accepted() && Clock::now() < deadline) {
-      pollfd p{out[0], POLLIN, 0};
+      pollfd p{fileno(out_), POLLIN, 0};
       if (poll(&p, 1, 200) <= 0) continue;
       char buf[256];
-      ssize_t n = read(out[0], buf, sizeof buf);
+      const ssize_t n = read(fileno(out_), buf, sizeof buf);
       if (n <= 0) break;
       text.append(buf, static_cast<size_t>(n));
     }
-    close(out[0]);
-    if (!accepted()) return;
-    const std::string line = text.substr(text.find("ACCEPT "));
-    port_ = std::atoi(line.c_str() + line.find(':') + 1);
+    pid_ = std::atoi(text.c_str());
+    if (accepted()) port_ = std::atoi(text.c_str() + text.find(':', text.find("ACCEPT ")) + 1);
   }
   ~TlsServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0) kill(pid_, SIGTERM);
+    if (out_) ::pclose(out_);
   }
   int port() const { return port_; }
 
  private:
-  pid_t pid_ = -1;
+  FILE* out_ = nullptr;
+  pid_t pid_ = 0;
   int port_ = 0;
 };
 
