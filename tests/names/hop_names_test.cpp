@@ -57,26 +57,21 @@ class HopNames : public ::testing::Test {
   HopNameLookup lookup{cache, resolver, [] { return int64_t{1'700'000'000}; }};
 };
 
-TEST_F(HopNames, ASilentHopShowsNoResponseAndIsNeverCached) {
+TEST_F(HopNames, ASilentHopShowsNoResponseAndAHopWithoutAddressNoNameNeitherAsked) {
   resolver.names[DottedToAddress("10.0.0.1")] = "r1.example";
   HopRef row = Row("10.0.0.1", IP_REQ_TIMED_OUT);
   EXPECT_FALSE(Lookup(*row, true));
   EXPECT_EQ(row->Name(), "No Response");
   EXPECT_EQ(row->Stage(), HopStage::Settled);
+  HopRef none = Row(nullptr);
+  none->SetName("old");
+  EXPECT_FALSE(Lookup(*none, true));
+  EXPECT_EQ(none->Name(), "");
   EXPECT_EQ(cache.Size(), 0u);
   EXPECT_EQ(resolver.calls, 0);
 }
 
-TEST_F(HopNames, AHopWithoutAddressGetsNoName) {
-  HopRef row = Row(nullptr);
-  row->SetName("old");
-  EXPECT_FALSE(Lookup(*row, true));
-  EXPECT_EQ(row->Name(), "");
-  EXPECT_EQ(row->Stage(), HopStage::Probed);
-  EXPECT_EQ(resolver.calls, 0);
-}
-
-TEST_F(HopNames, ResolvedNamesAreLowerCaseWithoutOneTrailingDotAndCached) {
+TEST_F(HopNames, ResolvedNamesAreLowerCaseWithoutOneTrailingDotCutTo255AndCached) {
   resolver.names[DottedToAddress("10.0.0.1")] = "Router.Example.NET.";
   HopRef row = Row("10.0.0.1");
   EXPECT_TRUE(Lookup(*row, true));
@@ -85,6 +80,10 @@ TEST_F(HopNames, ResolvedNamesAreLowerCaseWithoutOneTrailingDotAndCached) {
   EXPECT_EQ(cache.Find(DottedToAddress("10.0.0.1")), "router.example.net");
   cache.ForEach([](const config::NameCache::Entry& e) { EXPECT_EQ(e.time, 1'700'000'000); });
   EXPECT_EQ(NormalizeHostName("a.."), "a.");
+  resolver.names[DottedToAddress("10.0.0.6")] = std::string(300, 'A');
+  HopRef longName = Row("10.0.0.6");
+  EXPECT_TRUE(Lookup(*longName, true));
+  EXPECT_EQ(cache.Find(DottedToAddress("10.0.0.6")), std::string(255, 'a'));
 }
 
 TEST_F(HopNames, AFailedLookupIsCachedAndNotAskedAgain) {
@@ -98,23 +97,19 @@ TEST_F(HopNames, AFailedLookupIsCachedAndNotAskedAgain) {
   EXPECT_EQ(resolver.calls, 1);
 }
 
-TEST_F(HopNames, ACachedNameNeedsNoNetwork) {
+TEST_F(HopNames, WithoutNetworkOnlyTheCacheAnswers) {
   cache.Insert(DottedToAddress("10.0.0.3"), "cached.example", 5);
   HopRef row = Row("10.0.0.3");
   EXPECT_TRUE(Lookup(*row, false));
   EXPECT_EQ(row->Name(), "cached.example");
   EXPECT_EQ(row->Stage(), HopStage::Settled);
-  EXPECT_EQ(resolver.calls, 0);
-}
-
-TEST_F(HopNames, WithoutNetworkAndWithoutCacheEntryTheNameStaysEmpty) {
   resolver.names[DottedToAddress("10.0.0.4")] = "r4.example";
-  HopRef row = Row("10.0.0.4");
-  row->SetName("stale");
-  EXPECT_FALSE(Lookup(*row, false));
-  EXPECT_EQ(row->Name(), "");
+  HopRef uncached = Row("10.0.0.4");
+  uncached->SetName("stale");
+  EXPECT_FALSE(Lookup(*uncached, false));
+  EXPECT_EQ(uncached->Name(), "");
   EXPECT_EQ(resolver.calls, 0);
-  EXPECT_EQ(cache.Size(), 0u);
+  EXPECT_EQ(cache.Size(), 1u);
 }
 
 TEST_F(HopNames, ALateAnswerTouchesNeitherRowNorCache) {
@@ -129,14 +124,6 @@ TEST_F(HopNames, ALateAnswerTouchesNeitherRowNorCache) {
     EXPECT_EQ(row->Stage(), HopStage::Probed);
     EXPECT_EQ(cache.Size(), 0u);
   }
-}
-
-TEST_F(HopNames, ALongNameIsCutTo255) {
-  resolver.names[DottedToAddress("10.0.0.6")] = std::string(300, 'A');
-  HopRef row = Row("10.0.0.6");
-  EXPECT_TRUE(Lookup(*row, true));
-  EXPECT_EQ(row->Name(), std::string(255, 'a'));
-  EXPECT_EQ(cache.Find(DottedToAddress("10.0.0.6")), std::string(255, 'a'));
 }
 
 TEST_F(HopNames, TheTwoTraceThreadsLookUpTogether) {
