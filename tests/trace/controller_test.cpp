@@ -495,11 +495,9 @@ TEST_F(ControllerTest, TwoQuickStartsTraceTheLaterTarget) {
   ASSERT_TRUE(engine->WaitIdle(std::chrono::seconds(20)));
   EXPECT_EQ(Addresses(), (std::vector<uint32_t>{kLocal, Router2(1), Router2(2), kSecond}));
   EXPECT_EQ(views->Title(), "Event Trace: 198.18.9.2");
-  EXPECT_EQ(engine->Context().targetText, "198.18.9.2");
   EXPECT_FALSE(net.Sent(kTarget, 1));
   EXPECT_EQ(status.Count("Trace started"), 1);
   EXPECT_EQ(status.Count("Trace completed"), 1);
-  EXPECT_EQ(sounds.Count("tracecomplete.wav"), 1);
 }
 
 TEST_F(ControllerTest, StaleDestinationProbeCannotTouchTheNextTrace) {
@@ -615,7 +613,6 @@ TEST_F(ControllerTest, ControllerReplacedInItsOwnerPassLeavesTheNextTraceAlone) 
   for (int i = 0; i < 6; ++i) EXPECT_EQ(rows[i]->hopNumber, i);
   EXPECT_EQ(sounds.Count("done.wav"), 0);  // the first trace's late owner plays nothing
   EXPECT_EQ(status.Count("Trace completed"), 1);
-  EXPECT_EQ(sounds.Count("tracecomplete.wav"), 1);
 }
 
 TEST_F(ControllerTest, RowsOfReplacedTracesAreFreed) {
