@@ -2,8 +2,6 @@
 
 #include <functional>
 #include <map>
-#include <mutex>
-#include <thread>
 
 #include "names/hop_names.h"
 #include "platform/resolver.h"
@@ -20,18 +18,11 @@ class ScriptedResolver : public platform::Resolver {
   std::optional<uint32_t> FirstAddress(const std::string&) override { return std::nullopt; }
   std::string LocalHostName() override { return "local"; }
   std::optional<std::string> ReverseName(uint32_t address) override {
-    std::function<void()> hook;
-    std::optional<std::string> answer;
-    {
-      std::lock_guard g(lock);
-      ++calls;
-      hook = during;
-      if (auto it = names.find(address); it != names.end()) answer = it->second;
-    }
-    if (hook) hook();
-    return answer;
+    ++calls;
+    if (during) during();
+    if (auto it = names.find(address); it != names.end()) return it->second;
+    return std::nullopt;
   }
-  std::mutex lock;
   std::map<uint32_t, std::string> names;
   std::function<void()> during;
   int calls = 0;
@@ -124,24 +115,6 @@ TEST_F(HopNames, ALateAnswerTouchesNeitherRowNorCache) {
     EXPECT_EQ(row->Stage(), HopStage::Probed);
     EXPECT_EQ(cache.Size(), 0u);
   }
-}
-
-TEST_F(HopNames, TheTwoTraceThreadsLookUpTogether) {
-  for (int i = 1; i <= 40; ++i) {
-    resolver.names[DottedToAddress(("10.1.0." + std::to_string(i)).c_str())] = "h" + std::to_string(i);
-  }
-  auto pass = [this](int from) {
-    for (int i = from; i < from + 30; ++i) {
-      HopRef row = Row(("10.1.0." + std::to_string(i % 40 + 1)).c_str());
-      Lookup(*row, false);
-      Lookup(*row, true);
-      EXPECT_EQ(row->Name(), "h" + std::to_string(i % 40 + 1));
-    }
-  };
-  std::thread controller(pass, 0), destination(pass, 15);
-  controller.join();
-  destination.join();
-  EXPECT_EQ(cache.Size(), 40u);
 }
 
 }  // namespace

@@ -677,6 +677,7 @@ TEST_F(ControllerTest, ReplayOfARecordWithoutTheNextHopEndsThereWithoutProbing) 
   engine->Context().history = nullptr;
   EXPECT_EQ(Addresses(), (std::vector<uint32_t>{kLocal, Router(1), Router(2)}));
   EXPECT_EQ(net.ControllerSends(), 0);
+  EXPECT_EQ(status.Count("Pinging node #4"), 1);  // the loop ended at the missing entry
   EXPECT_TRUE(status.Showed("Trace completed"));
 }
 
