@@ -27,7 +27,6 @@ struct Row {
   int index = -1;
   std::string address, name;
   unsigned status = 0;
-  int sent = 0, dropped = 0;
 };
 
 std::vector<Row> ParseRows(const std::string& json) {
@@ -38,8 +37,6 @@ std::vector<Row> ParseRows(const std::string& json) {
     r.address = Field(line, "address");
     r.name = Field(line, "name");
     r.status = static_cast<unsigned>(std::strtoul(Field(line, "status").c_str(), nullptr, 10));
-    r.sent = std::atoi(Field(line, "sent").c_str());
-    r.dropped = std::atoi(Field(line, "dropped").c_str());
     rows.push_back(r);
   }
   return rows;
