@@ -123,6 +123,23 @@ TEST_F(LabTrace, EveryRouteGivesTheTopologysRowsAndEndsAsItsLastHopSays) {
   }
 }
 
+TEST_F(LabTrace, LoopbackTargetIsNamedByItsReverseNameEveryRun) {
+  // The target one hop away gets its name from the hosts file, whether the
+  // destination probe or the controller gets there first. Both wait on the
+  // same destination at once: as root each raw socket also sees the other's
+  // answer, which must not end its own wait.
+  static int runs = 0;  // fresh data directories also under --gtest_repeat
+  for (int run = 0; run < 10; ++run) {
+    const std::string cmd = Quote(g_trace) + " --json --quiet --data-dir " +
+                            Quote(dataDir_ + "/loopback" + std::to_string(runs++)) + " 127.0.0.1";
+    Ran ran = RunCommand(g_asNobody ? AsNobody(cmd) : cmd);
+    ASSERT_EQ(ran.exitCode, 0) << ran.out;
+    std::vector<Row> rows = ParseRows(ran.out);
+    ASSERT_EQ(rows.size(), 2u) << ran.out;
+    EXPECT_EQ(rows[1].name, "localhost") << "run " << run;
+  }
+}
+
 TEST_F(LabTrace, CtrlCStopsTheTraceWithoutWaitingForTheProbe) {
   // r3 never answers: once hop 2's row is out, the trace sits in a 3-second
   // reply wait. The interrupt must end it before that wait is over, with the
