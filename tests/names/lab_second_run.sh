@@ -49,4 +49,3 @@ while IFS= read -r row; do
   grep -qxF "$row" "$data/first.route" || fail "the replay shows a row that was not recorded: $row"
 done < "$data/replay.route"
 [ "$(tail -1 "$data/replay.route")" = "$LAB_TARGET 0" ] || fail "the replay does not end at the target"
-echo "second run: $(grep -c 'lab.test' "$data/second.names") names from the cache file; replay rows: $(wc -l < "$data/replay.route")"

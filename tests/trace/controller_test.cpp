@@ -117,13 +117,7 @@ TEST_F(ControllerTest, RouteToAnsweringTargetEndsAtTheTargetAndCompletes) {
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0]->Name(), "???");  // no home location set
   EXPECT_EQ(rows[0]->Location(), kDefaultHomeLocation);
-  EXPECT_EQ(rows[0]->status, IP_TTL_EXPIRED_TRANSIT);
-  for (int i = 1; i <= 3; ++i) {
-    EXPECT_EQ(rows[i]->address, Router(i)) << i;
-    EXPECT_EQ(rows[i]->hopNumber, i);
-    EXPECT_EQ(rows[i]->lastRtt, net.rttMs);
-    EXPECT_EQ(rows[i]->sentCount, 1);
-  }
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(rows[i]->address, Router(i)) << i;
   EXPECT_EQ(rows[4]->status, IP_SUCCESS);
   EXPECT_EQ(rows[4]->address, kTarget);
   EXPECT_EQ(rows[4]->Name(), "target.test");  // a named target's last row takes its name
@@ -135,23 +129,12 @@ TEST_F(ControllerTest, RouteToAnsweringTargetEndsAtTheTargetAndCompletes) {
   EXPECT_FALSE(engine->Running());
 }
 
-TEST_F(ControllerTest, TargetOneHopAwayGivesLocalRowAndTarget) {
-  LinearRoute(1);
-  auto rows = TraceRows("198.18.9.1");
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[1]->status, IP_SUCCESS);
-  EXPECT_EQ(rows[1]->Name(), "198.18.9.1");  // no reverse name: the target as typed
-  EXPECT_FALSE(status.Showed("Retrieving name for 198.18.9.1"));  // the name pass skips row 1
-  EXPECT_TRUE(status.Showed("Trace completed"));
-}
-
 TEST_F(ControllerTest, TargetOneHopAwayTakesItsReverseNameWhicheverThreadFinishesFirst) {
   LinearRoute(1);
   lookups.reverseNames[kTarget] = "localhost";
   for (bool probeFirst : {true, false}) {
     SCOPED_TRACE(probeFirst ? "destination probe named the target first" : "controller reached it first");
     lookups.cachedNames.clear();
-    std::shared_ptr<const TraceRun> run;
     if (probeFirst) {
       // Row 1 is probed only once the probe's lookup has filled the cache.
       lookups.onLookupName = nullptr;
@@ -172,6 +155,7 @@ TEST_F(ControllerTest, TargetOneHopAwayTakesItsReverseNameWhicheverThreadFinishe
     EXPECT_EQ(rows[1]->Name(), "localhost");
     EXPECT_EQ(rows[1]->Stage(), HopStage::Settled);
   }
+  EXPECT_FALSE(status.Showed("Retrieving name for 198.18.9.1"));  // the name pass skips row 1
 }
 
 TEST_F(ControllerTest, SilentTargetEndsTraceAtFirstHopSilentTwice) {
@@ -183,9 +167,6 @@ TEST_F(ControllerTest, SilentTargetEndsTraceAtFirstHopSilentTwice) {
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[3]->status, IP_SUCCESS);
   EXPECT_EQ(rows[3]->address, kTarget);
-  EXPECT_EQ(rows[3]->lastRtt, kNoTime);
-  EXPECT_EQ(rows[3]->sentCount, 2);
-  EXPECT_EQ(rows[3]->droppedCount, 2);
   EXPECT_EQ(net.SendsWithTtl(4), 0);
 }
 
@@ -198,28 +179,8 @@ TEST_F(ControllerTest, SilentHopWhileTargetAnswersShowsNoResponseAndGoesOn) {
   auto rows = TraceRows("198.18.9.1");
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[2]->status, IP_REQ_TIMED_OUT);
-  EXPECT_EQ(rows[2]->address, 0u);
-  EXPECT_EQ(rows[2]->lastRtt, kNoTime);
   EXPECT_EQ(rows[2]->Name(), "No Response");
-  EXPECT_EQ(rows[2]->Stage(), HopStage::Settled);
   EXPECT_EQ(sounds.Count("timeout.wav"), 1);
-}
-
-TEST_F(ControllerTest, RouterAnsweringEveryTtlEndsTraceAsLoopSixRowsLater) {
-  net.answer = [](uint32_t, int ttl) -> Answer {
-    return Reply(ttl == 1 ? Router(1) : Router(2), IP_TTL_EXPIRED_TRANSIT);
-  };
-  auto rows = TraceRows("198.18.9.1");
-  ASSERT_EQ(rows.size(), 10u);  // row 8 repeats row 2; row 9 is the end row
-  for (int i = 3; i <= 7; ++i) EXPECT_EQ(rows[i]->status, IP_TTL_EXPIRED_TRANSIT) << i;
-  EXPECT_EQ(rows[8]->status, IP_DEST_HOST_UNREACHABLE);
-  EXPECT_EQ(rows[8]->address, Router(2));
-  EXPECT_EQ(rows[9]->status, IP_DEST_HOST_UNREACHABLE);
-  EXPECT_EQ(rows[9]->Name(), "Destination Host Unreachable");
-  EXPECT_EQ(rows[9]->address, 0u);
-  EXPECT_EQ(rows[9]->lastRtt, kNoTime);
-  EXPECT_EQ(rows[9]->sentCount, 1);
-  EXPECT_EQ(rows[9]->droppedCount, 1);
 }
 
 TEST_F(ControllerTest, IsLoopOrLimitLooksSixOrMoreRowsBack) {
@@ -258,42 +219,30 @@ TEST_F(ControllerTest, UnreachableAnswerAddsEndRowWithItsText) {
     auto rows = TraceRows("198.18.9.1");
     ASSERT_EQ(rows.size(), 5u) << c.text;
     EXPECT_EQ(rows[3]->status, c.status);
-    EXPECT_EQ(rows[3]->address, Router(3));
     EXPECT_EQ(rows[3]->lastRtt, c.timed ? net.rttMs : kNoTime) << c.text;
     EXPECT_EQ(rows[4]->status, c.status);
     EXPECT_EQ(rows[4]->Name(), c.text);
-    EXPECT_EQ(rows[4]->hopNumber, 4);
+    EXPECT_EQ(rows[4]->droppedCount, 1);
     EXPECT_EQ(net.SendsWithTtl(4), 0) << c.text;
   }
 }
 
-TEST_F(ControllerTest, MailLikeTargetEndsWithBadDestinationRow) {
-  auto rows = TraceRows("user@target.test");
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[1]->status, IP_BAD_DESTINATION);
-  EXPECT_EQ(rows[1]->Name(), "Bad Destination");
-  EXPECT_EQ(rows[1]->sentCount, 1);
-  EXPECT_EQ(rows[1]->droppedCount, 1);
-  EXPECT_FALSE(engine->Running());
-  EXPECT_TRUE(status.Showed("user@target.test is a possible e-mail address"));
-  EXPECT_TRUE(net.Sends().empty());
-  EXPECT_EQ(sounds.Played(), std::vector<std::string>{"error.wav"});
-  EXPECT_FALSE(status.Showed("Trace completed"));
-}
-
-TEST_F(ControllerTest, NameResolvingToZeroIsFoundAndEndsAsBadDestination) {
+TEST_F(ControllerTest, MailLikeTargetOrNameResolvingToZeroEndsWithBadDestinationRow) {
   // Blocking hosts files point names at 0.0.0.0: the resolver did answer.
   resolver.forward["blocked.test"] = 0;
-  Trace("blocked.test");
-  EXPECT_TRUE(status.Showed("IP address found: 0.0.0.0"));
+  for (const char* target : {"user@target.test", "blocked.test"}) {
+    SCOPED_TRACE(target);
+    auto rows = TraceRows(target);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1]->status, IP_BAD_DESTINATION);
+    EXPECT_EQ(rows[1]->Name(), "Bad Destination");
+    EXPECT_EQ(rows[1]->droppedCount, 1);
+    EXPECT_FALSE(engine->Running());
+  }
   EXPECT_EQ(views->errorBox, 0);
-  EXPECT_EQ(views->Title(), "Event Trace: blocked.test (0.0.0.0)");
-  auto rows = Rows();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[1]->status, IP_BAD_DESTINATION);
-  EXPECT_EQ(rows[1]->Name(), "Bad Destination");
   EXPECT_TRUE(net.Sends().empty());
-  EXPECT_EQ(sounds.Played(), std::vector<std::string>{"error.wav"});
+  EXPECT_EQ(sounds.Played(), (std::vector<std::string>{"error.wav", "error.wav"}));
+  EXPECT_FALSE(status.Showed("Trace completed"));
 }
 
 TEST_F(ControllerTest, RefusedTargetsLeaveThePreviousTraceAlone) {
@@ -332,8 +281,6 @@ TEST_F(ControllerTest, DestinationRowShownMidTraceStaysLastAndArrivalIsNotDuplic
   auto rows = Rows();
   ASSERT_EQ(rows.size(), 7u);  // local, 5 routers, the destination row; the TTL-6 arrival was dropped
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(rows[i]->address, Router(i)) << i;
-  EXPECT_EQ(rows[6]->address, kTarget);
-  EXPECT_EQ(rows[6]->hopNumber, 6);
   EXPECT_EQ(rows[6].get(), engine->CurrentRun()->destinationRecord.get());
   for (int i = 0; i < 7; ++i) EXPECT_EQ(rows[i]->hopNumber, i);
 
@@ -359,8 +306,7 @@ TEST_F(ControllerTest, UnreachableEndOrLoopWhileDestinationRowIsShownTakesItsSlo
   EXPECT_EQ(rows[4]->address, Router(4));
   EXPECT_EQ(rows[4]->status, IP_DEST_HOST_UNREACHABLE);
   EXPECT_EQ(rows[5]->Name(), "Destination Host Unreachable");
-  EXPECT_EQ(rows[5]->address, 0u);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(rows[i]->hopNumber, i);
+  EXPECT_EQ(rows[5]->hopNumber, 5);
 
   // The same for a routing loop: the end row replaces the destination row.
   net.answer = [](uint32_t dst, int ttl) -> Answer {
@@ -433,10 +379,6 @@ TEST_F(ControllerTest, LocalRowWithHomeLocationKeepsTheComputersNameAndAddress) 
   EXPECT_EQ(local->Name(), "workstation");
   EXPECT_EQ(local->address, kLocal);
   EXPECT_EQ(local->Location(), home);
-  EXPECT_EQ(local->status, IP_TTL_EXPIRED_TRANSIT);
-  EXPECT_EQ(local->Stage(), HopStage::Settled);
-  EXPECT_EQ(local->sentCount, 1);
-  EXPECT_EQ(local->hopNumber, 0);
 }
 
 TEST_F(ControllerTest, StatusTextsAndPositionsFollowTheTrace) {
@@ -448,8 +390,6 @@ TEST_F(ControllerTest, StatusTextsAndPositionsFollowTheTrace) {
       if (s.first == text) return s.second;
     return -100;
   };
-  EXPECT_EQ(position("IP address found: 198.18.9.1"), 0);
-  EXPECT_EQ(position("Trace started"), 0);
   EXPECT_EQ(position("Getting IP address of target.test"), 5);
   EXPECT_EQ(position("Getting Local IP"), 8);
   EXPECT_EQ(position("Starting Trace to target.test"), 8);
@@ -458,44 +398,28 @@ TEST_F(ControllerTest, StatusTextsAndPositionsFollowTheTrace) {
   EXPECT_EQ(position("Retrieving name for 198.18.9.1"), 46);
 }
 
-TEST_F(ControllerTest, SoundSettingOffSilencesWholeTrace) {
-  engine->Sounds().SetEnabled(false);
-  LinearRoute(3);
-  Trace("198.18.9.1");
-  EXPECT_TRUE(sounds.Played().empty());
-}
-
 // --- Waiting for WhoIs jobs ---------------------------------------------------
 
-TEST_F(ControllerTest, QueryWaitGivesUpAfterTenSeconds) {
+TEST_F(ControllerTest, QueryWaitCountsTheJobsDownAndGivesUpAfterTenSeconds) {
+  // Two jobs: one finishes during the wait, the other never.
   std::atomic<bool> started{false};
+  PendingQueries jobs;
   lookups.onNetworkLookup = [&](const PendingQueries& pending) {
-    if (!started.exchange(true)) {  // two jobs that never finish
-      pending.Increment();
-      pending.Increment();
-    }
+    if (started.exchange(true)) return;
+    jobs = pending;
+    pending.Increment();
+    pending.Increment();
+  };
+  onSleep = [&] {
+    if (jobs.Count() == 2) jobs.Decrement();
   };
   LinearRoute(2);
   const uint32_t before = net.clock();
   Trace("198.18.9.1");
   EXPECT_TRUE(status.Showed("Waiting for 2 queries"));
+  EXPECT_TRUE(status.Showed("Waiting for 1 query"));
   EXPECT_TRUE(status.Showed("Trace completed"));
   EXPECT_GE(net.clock() - before, TraceEngine::kQueryWaitMs);
-}
-
-TEST_F(ControllerTest, StopDuringQueryWaitEndsWithoutCompletion) {
-  std::atomic<bool> started{false};
-  lookups.onNetworkLookup = [&](const PendingQueries& pending) {
-    if (!started.exchange(true)) pending.Increment();
-  };
-  onSleep = [this] { WaitUntil([&] { return !engine->Running(); }); };
-  LinearRoute(2);
-  Start("198.18.9.1");
-  ASSERT_TRUE(WaitUntil([&] { return status.Showed("Waiting for 1 query"); }));
-  Stop();
-  ASSERT_TRUE(engine->WaitIdle(std::chrono::seconds(20)));
-  EXPECT_FALSE(status.Showed("Trace completed"));
-  EXPECT_EQ(sounds.Count("tracecomplete.wav"), 0);
 }
 
 // --- Stopping and replacing a trace -----------------------------------------
@@ -562,11 +486,9 @@ TEST_F(ControllerTest, TwoQuickStartsTraceTheLaterTarget) {
   ASSERT_TRUE(engine->WaitIdle(std::chrono::seconds(20)));
   EXPECT_EQ(Addresses(), (std::vector<uint32_t>{kLocal, Router2(1), Router2(2), kSecond}));
   EXPECT_EQ(views->Title(), "Event Trace: 198.18.9.2");
-  EXPECT_EQ(engine->Context().targetText, "198.18.9.2");
   EXPECT_FALSE(net.Sent(kTarget, 1));
   EXPECT_EQ(status.Count("Trace started"), 1);
   EXPECT_EQ(status.Count("Trace completed"), 1);
-  EXPECT_EQ(sounds.Count("tracecomplete.wav"), 1);
 }
 
 TEST_F(ControllerTest, StaleDestinationProbeCannotTouchTheNextTrace) {
@@ -665,7 +587,10 @@ TEST_F(ControllerTest, ControllerReplacedInItsOwnerPassLeavesTheNextTraceAlone) 
     return true;
   };
   net.beforeReply = [this](const Send& s) {
-    if (s.destinationProbe && s.destination == kTarget) HoldUntilTraceIsOver();
+    // The first trace's probe is held until that trace is replaced, also when
+    // it reaches its send late, after the second trace has begun.
+    if (s.destinationProbe && s.destination == kTarget)
+      WaitUntil([&] { return engine->CurrentRun()->targetText != "target.test"; });
     if (!s.destinationProbe && s.destination == kSecond && s.ttl == 2) WaitForThreads(2);
     if (!s.destinationProbe && s.destination == kSecond && s.ttl == 3) WaitForThreads(1);
   };
@@ -682,7 +607,6 @@ TEST_F(ControllerTest, ControllerReplacedInItsOwnerPassLeavesTheNextTraceAlone) 
   for (int i = 0; i < 6; ++i) EXPECT_EQ(rows[i]->hopNumber, i);
   EXPECT_EQ(sounds.Count("done.wav"), 0);  // the first trace's late owner plays nothing
   EXPECT_EQ(status.Count("Trace completed"), 1);
-  EXPECT_EQ(sounds.Count("tracecomplete.wav"), 1);
 }
 
 TEST_F(ControllerTest, RowsOfReplacedTracesAreFreed) {
@@ -747,6 +671,7 @@ TEST_F(ControllerTest, ReplayOfARecordWithoutTheNextHopEndsThereWithoutProbing) 
   engine->Context().history = nullptr;
   EXPECT_EQ(Addresses(), (std::vector<uint32_t>{kLocal, Router(1), Router(2)}));
   EXPECT_EQ(net.ControllerSends(), 0);
+  EXPECT_EQ(status.Count("Pinging node #4"), 1);  // the loop ended at the missing entry
   EXPECT_TRUE(status.Showed("Trace completed"));
 }
 

@@ -163,23 +163,18 @@ inline std::unique_ptr<platform::IcmpEcho> ScriptedNetwork::Open() {
   return std::make_unique<ScriptedEcho>(*this);
 }
 
+// Names to addresses from `forward`; no reverse names (those are the lookups').
 class ScriptedResolver final : public platform::Resolver {
  public:
   std::map<std::string, uint32_t> forward;
-  std::map<uint32_t, std::string> reverse;
-  std::string localName = "workstation";
 
   std::optional<uint32_t> FirstAddress(const std::string& host) override {
     auto it = forward.find(host);
     if (it == forward.end()) return std::nullopt;
     return it->second;
   }
-  std::optional<std::string> ReverseName(uint32_t address) override {
-    auto it = reverse.find(address);
-    if (it == reverse.end()) return std::nullopt;
-    return it->second;
-  }
-  std::string LocalHostName() override { return localName; }
+  std::optional<std::string> ReverseName(uint32_t) override { return std::nullopt; }
+  std::string LocalHostName() override { return "workstation"; }
 };
 
 // Names from a cache and a reverse table, like the real lookups: a network

@@ -1,8 +1,6 @@
 // Target texts: parsing, classification and resolution.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "scripted.h"
 #include "trace/target.h"
 
@@ -84,16 +82,6 @@ TEST_F(ValidateTargetTest, DottedAddressStartingWithZeroIsRefused) {
   for (std::string bad : {"0.18.0.1", "0.0.0.0"}) EXPECT_FALSE(engine->ValidateTarget(bad)) << bad;
   // Only the first number counts, whatever the machine's byte order.
   for (std::string good : {"198.18.0.1", "198.18.0.0", "1.0.0.0"}) EXPECT_TRUE(engine->ValidateTarget(good)) << good;
-}
-
-TEST(FirstOctetTest, IsTheFirstByteOfTheNetworkOrderAddress) {
-  const uint8_t bytes[][4] = {{0, 1, 2, 3}, {1, 2, 3, 0}, {198, 18, 0, 1}};
-  const uint8_t expected[] = {0, 1, 198};
-  for (size_t i = 0; i < 3; ++i) {
-    uint32_t address;
-    std::memcpy(&address, bytes[i], 4);
-    EXPECT_EQ(FirstOctet(address), expected[i]);
-  }
 }
 
 }  // namespace
