@@ -1,7 +1,7 @@
 // Placing a whole route: the request bytes, the acceptance
 // rules and where accepted positions go, the out-flag, and a route longer
 // than 45 hops placed by the companion server (hopsight-trace against it: the
-// lab's lab_geo_test).
+// lab's lab_plausible test).
 #include "geo/route_placement.h"
 
 #include <gtest/gtest.h>
