@@ -539,13 +539,16 @@ int main(int argc, char** argv) {
   engine.Shutdown();
   engine.Sounds().SetOutput(nullptr, {});
   boxes.Close();
-  const bool idle = engine.WaitIdle(std::chrono::milliseconds(200)) &&
-                    window->WaitStartsIdle(std::chrono::milliseconds(50));
-  // The trace shown goes into the history (unless a fresh record was replayed).
+  // The trace shown goes into the history (unless a fresh record was replayed)
+  // once its own threads have ended; threads of traces it replaced may still
+  // be out, but they no longer change the table.
+  const bool traceEnded = window->WaitStartsIdle(std::chrono::milliseconds(50)) &&
+                          engine.WaitCurrentRunEnded(std::chrono::milliseconds(200));
   hs::platform::FileError notRecorded;
   if (hs::TraceHistory* history = currentHistory.load();
-      idle && history && !history->Finish(engine.Table().Snapshot(), &notRecorded) && notRecorded.code != 0)
+      traceEnded && history && !history->Finish(engine.Table().Snapshot(), &notRecorded) && notRecorded.code != 0)
     program.NotRecorded(notRecorded);
+  const bool idle = traceEnded && engine.WaitIdle(std::chrono::milliseconds(200));
   update.Finish(program.Settings().install);
   program.StopLookups();
   // Shutdown 2: settings (with the window's placement), caches, user locations.

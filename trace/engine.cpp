@@ -32,15 +32,19 @@ TraceEngine::~TraceEngine() {
 void TraceEngine::SetLookups(HopLookups* lookups) { lookups_ = lookups ? lookups : &defaultLookups_; }
 void TraceEngine::SetViews(TraceViews* views) { views_ = views ? views : &defaultViews_; }
 
-void TraceEngine::Spawn(std::function<void()> body) {
+void TraceEngine::Spawn(const std::shared_ptr<TraceRun>& run, std::function<void()> body) {
   {
     std::lock_guard g(threadsLock_);
     ++activeThreads_;
+    ++run->activeThreads;
   }
-  std::thread([this, body = std::move(body)]() mutable {
+  std::thread([this, counted = run, body = std::move(body)]() mutable {
     body();
-    body = nullptr;  // drop what the body holds (rows) before the engine counts as idle
+    // Drop what the body and the run hold (rows) before the engine counts as idle.
+    body = nullptr;
     std::lock_guard g(threadsLock_);
+    --counted->activeThreads;
+    counted = nullptr;
     --activeThreads_;
     threadsIdle_.notify_all();  // under the lock: the engine may be destroyed right after
   }).detach();
@@ -49,6 +53,13 @@ void TraceEngine::Spawn(std::function<void()> body) {
 bool TraceEngine::WaitThreadsAtMost(int count, std::chrono::milliseconds timeout) {
   std::unique_lock g(threadsLock_);
   return threadsIdle_.wait_for(g, timeout, [this, count] { return activeThreads_ <= count; });
+}
+
+bool TraceEngine::WaitCurrentRunEnded(std::chrono::milliseconds timeout) {
+  const std::shared_ptr<const TraceRun> run = CurrentRun();
+  if (!run) return true;
+  std::unique_lock g(threadsLock_);
+  return threadsIdle_.wait_for(g, timeout, [&run] { return run->activeThreads == 0; });
 }
 
 std::shared_ptr<const TraceRun> TraceEngine::CurrentRun() const {
@@ -167,7 +178,7 @@ bool TraceEngine::StartTrace() {
   views_->SetTitle(title);
 
   TraceReplay* replay = c.history && c.history->Replaying() ? c.history : nullptr;
-  Spawn([this, run, replay] {
+  Spawn(run, [this, run, replay] {
     views_->TraceThreadStarted();
     RunTrace(run, replay);
     views_->TraceThreadEnded();
@@ -256,7 +267,7 @@ void TraceEngine::RunTrace(const std::shared_ptr<TraceRun>& runRef, TraceReplay*
   // 5. The destination probe runs beside the hops.
   Say(run, i18n::Tr(text::kStartingTraceTo, run.targetText), 8);
   const HopRef& destination = run.destinationRecord;
-  Spawn([this, runRef] { DestinationProbe(runRef); });
+  Spawn(runRef, [this, runRef] { DestinationProbe(runRef); });
 
   // 6. The probe loop.
   int next = 1, n = 2, position = 2 * n + 3, ttlCounter = 0;

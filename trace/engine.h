@@ -95,6 +95,9 @@ class TraceEngine {
   // True once at most `count` of the engine's threads (controllers and
   // destination probes, of any run) are still running.
   bool WaitThreadsAtMost(int count, std::chrono::milliseconds timeout);
+  // True once the threads of the trace started last have ended. Threads of
+  // replaced traces may still be out: they no longer change the table.
+  bool WaitCurrentRunEnded(std::chrono::milliseconds timeout);
   bool Running() const { return state_.traceRunning.load() != 0; }
 
   // True when row n ends the trace: the row limit, or an address already seen
@@ -102,7 +105,8 @@ class TraceEngine {
   bool IsLoopOrLimit(int n) const;
 
  private:
-  void Spawn(std::function<void()> body);
+  // Runs `body` on a thread of its own, counted for `run` and for the engine.
+  void Spawn(const std::shared_ptr<TraceRun>& run, std::function<void()> body);
   // Replaces the current trace by a new run (under the transition lock).
   std::shared_ptr<TraceRun> BeginRun(std::string targetText, std::string targetHost);
   void RunTrace(const std::shared_ptr<TraceRun>& run, TraceReplay* replay);

@@ -272,6 +272,9 @@ class TraceRun {
   const PendingQueries pendingQueries;
   // The row that the destination probe fills.
   const HopRef destinationRecord = HopRef::Create();
+  // The run's controller and destination probe threads still out; the
+  // engine changes and reads it under its thread lock.
+  int activeThreads = 0;
 
  private:
   const CancellationWatch watch_;

@@ -458,8 +458,11 @@ TEST_F(ControllerTest, NewTraceWhileProbeIsOutLeavesNewRowsUntouched) {
   Start("198.18.9.1");
   ASSERT_TRUE(WaitUntil([&] { return net.Sent(kTarget, 2); }));
   Start("198.18.9.2");
-  // The new trace runs to its end while the old probe is still out.
+  // The new trace runs to its end while the old probe is still out: its own
+  // threads end (what the window waits for before recording it), the engine's do not.
   ASSERT_TRUE(WaitUntil([&] { return status.Showed("Trace completed"); }));
+  EXPECT_TRUE(engine->WaitCurrentRunEnded(std::chrono::seconds(20)));
+  EXPECT_FALSE(engine->WaitIdle(std::chrono::milliseconds(0)));
   release = true;
   Changes().Notify();
   ASSERT_TRUE(engine->WaitIdle(std::chrono::seconds(20)));
