@@ -16,11 +16,16 @@
 namespace hs::ui {
 namespace {
 
-TEST(Skin, ThePanelsBorderLineIsWholeDevicePixelsAtEveryRatio) {
+TEST(Skin, EveryPieceIsDrawnAtItsDevicePixelSizeAndTheBorderLineInWholePixels) {
+  const int pieces[] = {15001, 15002, 15003, 15004, 15005, 15006, 15007, 15008, 15016, 15017, 15018,
+                        15019, 15020, 15021, 15022, 15023, 15027, 15028, 15029, 15041, 15042};
   for (qreal ratio : {1.0, 1.5, 2.0}) {
     Skin skin(QPalette(), ratio);
+    for (int id : pieces) {  // drawn for the screen, so never scaled
+      EXPECT_EQ(skin.Piece(id).size(), Skin::LogicalSize(id) * ratio) << id << " at " << ratio;
+      EXPECT_EQ(skin.Piece(id).devicePixelRatio(), ratio);
+    }
     const QImage top = skin.Piece(kTopEdge).toImage();
-    EXPECT_EQ(skin.Piece(kTopEdge).devicePixelRatio(), ratio);  // drawn for the screen, never scaled
     const int hair = std::max(1, int(std::floor(ratio)));
     const QRgb line = top.pixel(0, top.height() - 1);
     const QRgb frame = top.pixel(0, 0);
