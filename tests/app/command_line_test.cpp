@@ -9,15 +9,27 @@
 namespace hs::app {
 namespace {
 
-TEST(CommandLine, TraceAndReplaySwitchesInBothCases) {
-  const CommandLine t = ParseCommandLine("/T example.org");
-  EXPECT_EQ(t.dispatch, Dispatch::Trace);
-  EXPECT_EQ(t.historyMode, 0);
-  EXPECT_EQ(t.target, "example.org");
-  EXPECT_EQ(ParseCommandLine("/t example.org").historyMode, 0);
-  EXPECT_EQ(ParseCommandLine("/L example.org").historyMode, 2);
-  EXPECT_EQ(ParseCommandLine("/l example.org").historyMode, 2);
-  EXPECT_EQ(ParseCommandLine("/l example.org").dispatch, Dispatch::Trace);
+TEST(CommandLine, SwitchesInBothCasesAndTheHostsUpperCaseStartFlags) {
+  struct Case {
+    const char* line;
+    Dispatch dispatch;
+    int historyMode;
+    bool byHost, homeOnly;
+  } cases[] = {
+      {"/T example.org", Dispatch::Trace, 0, true, false}, {"/t example.org", Dispatch::Trace, 0, false, false},
+      {"/L example.org", Dispatch::Trace, 2, false, false}, {"/l example.org", Dispatch::Trace, 2, false, false},
+      {"/H", Dispatch::Home, 0, true, true},                {"/H ", Dispatch::End, 0, true, true},
+      {"/Hx", Dispatch::End, 0, true, true},                {"/H example.org", Dispatch::End, 0, true, false},
+      {"/T", Dispatch::End, 0, false, false},               {"/h", Dispatch::End, 0, false, false},
+  };
+  for (const Case& c : cases) {
+    const CommandLine parsed = ParseCommandLine(c.line);
+    EXPECT_EQ(parsed.dispatch, c.dispatch) << c.line;
+    EXPECT_EQ(parsed.historyMode, c.historyMode) << c.line;
+    EXPECT_EQ(parsed.flags.startedByHost, c.byHost) << c.line;
+    EXPECT_EQ(parsed.flags.homeOnly, c.homeOnly) << c.line;
+  }
+  EXPECT_EQ(ParseCommandLine("/T example.org").target, "example.org");
 }
 
 TEST(CommandLine, TheTargetIsTrimmedReducedAndCut) {
@@ -31,27 +43,9 @@ TEST(CommandLine, TheTargetIsTrimmedReducedAndCut) {
 }
 
 TEST(CommandLine, AnythingElseEndsAtOnce) {
-  for (const char* line : {"", "/", "/T", "/T ", "/T   ", "/Texample.org", "/X example.org", "T example.org",
-                           "/h", "/H ", "/Hx", "/H example.org", "-T example.org", "/T\x01x"})
+  for (const char* line : {"", "/", "/T ", "/T   ", "/Texample.org", "/X example.org", "T example.org",
+                           "-T example.org", "/T\x01x"})
     EXPECT_EQ(ParseCommandLine(line).dispatch, Dispatch::End) << '"' << line << '"';
-  EXPECT_EQ(ParseCommandLine("/H").dispatch, Dispatch::Home);
-}
-
-TEST(CommandLine, StartFlagsFollowTheHostsUpperCaseSwitches) {
-  struct Case {
-    const char* line;
-    bool byHost, homeOnly;
-  } cases[] = {
-      {"/T example.org", true, false}, {"/t example.org", false, false}, {"/L example.org", false, false},
-      {"/H", true, true},              {"/H ", true, true},              {"/Hx", true, true},
-      {"/H example.org", true, false}, {"/T", false, false},             {"/h", false, false},
-      {"", false, false},
-  };
-  for (const Case& c : cases) {
-    const StartFlags f = ParseCommandLine(c.line).flags;
-    EXPECT_EQ(f.startedByHost, c.byHost) << c.line;
-    EXPECT_EQ(f.homeOnly, c.homeOnly) << c.line;
-  }
 }
 
 TEST(CommandLine, ArgumentsJoinWithSingleBlanks) {

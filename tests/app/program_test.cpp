@@ -190,15 +190,6 @@ void Touch(const std::string& path) {
   testing::WriteFile(path, "x");
 }
 
-TEST(ProgramDirectory, AnExecutableBesideMapsUsesItsOwnDirectory) {
-  testing::TempDir tree;
-  fs::create_directories(tree.File("bin/maps"));
-  const ProgramDirectoryChoice choice = ChooseProgramDirectory(tree.File("bin"), tree.File("home"));
-  EXPECT_EQ(choice.directory, tree.File("bin/"));
-  EXPECT_FALSE(choice.perUser);
-  EXPECT_FALSE(fs::exists(tree.File("home/hopsight"))) << "nothing is made for the user";
-}
-
 TEST(ProgramDirectory, AnInstalledProgramGetsAUserDirectorySeededWithLinks) {
   testing::TempDir tree;
   const std::string share = tree.File("usr/share/hopsight/");

@@ -28,10 +28,6 @@ namespace hs::test {
 
 namespace fs = std::filesystem;
 
-inline std::string SourceDir() {
-  const char* d = std::getenv("HOPSIGHT_SOURCE_DIR");
-  return d ? d : ".";
-}
 inline std::string BuildDir() {
   const char* d = std::getenv("HOPSIGHT_BUILD_DIR");
   return d ? d : "build";
@@ -53,8 +49,6 @@ class Process {
   }
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
-
-  pid_t Pid() const { return pid_; }
 
   // The next event line (without its time), or "" when none came in time or
   // the log ended.

@@ -33,15 +33,20 @@ int Notify(ShellHome& home, const std::string& request, const std::vector<std::s
   return p ? p->Wait() : -1;
 }
 
-TEST(Shell, ASecondTraceStartHandsOverAndEndsAtOnce) {
+TEST(Shell, ASecondTraceStartHandsOverAndEndsAtOnceButAnotherUserIsNotHeard) {
   ShellHome home;
   auto first = StartFirst(home, "/T", "127.0.0.2");
   ASSERT_TRUE(first);
+  if (::geteuid() == 0) {  // root can act as another user
+    const std::vector<std::string> nobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    EXPECT_EQ(Notify(home, "HTLogIsClosing", nobody), 1);
+  }
   auto second = home.Start("hopsight", {"/T", "127.0.0.3"});
   ASSERT_TRUE(second);
   EXPECT_EQ(second->Wait(), 0);
   EXPECT_EQ(second->NextEvent(100ms), "") << "the second start showed nothing";
   EXPECT_TRUE(first->WaitForEvent("request HSXDoNewTrace /T 127.0.0.3")) << first->SeenText();
+  for (const std::string& e : first->Seen()) EXPECT_EQ(e.rfind("request HTLogIsClosing", 0), std::string::npos);
   EXPECT_TRUE(first->WaitForEvent(Title("127.0.0.3"))) << first->SeenText();
   EXPECT_TRUE(first->WaitForEvent("status Trace completed")) << first->SeenText();
   // The window program started directly keeps the same rule.
@@ -91,7 +96,8 @@ TEST(Shell, AStartWithoutASwitchEndsAtOnceWithoutAWindow) {
   EXPECT_EQ(Notify(home, "HTLogIsClosing"), 1) << "no instance runs";
 }
 
-TEST(Shell, LowerCaseTraceOutlivesTheHostsLogAndUpperCaseDoesNot) {
+// (That "/T" ends with the host's log is shown by the hand-off test's end.)
+TEST(Shell, LowerCaseTraceOutlivesTheHostsLog) {
   ShellHome home;
   auto first = StartFirst(home, "/t", "127.0.0.2");
   ASSERT_TRUE(first);
@@ -105,12 +111,6 @@ TEST(Shell, LowerCaseTraceOutlivesTheHostsLogAndUpperCaseDoesNot) {
   first->Signal(SIGTERM);
   EXPECT_TRUE(first->WaitForEvent("exit")) << first->SeenText();
   EXPECT_EQ(first->Wait(), 0);
-
-  auto host = StartFirst(home, "/T", "127.0.0.2");
-  ASSERT_TRUE(host);
-  EXPECT_EQ(Notify(home, "HTLogIsClosing"), 0);
-  EXPECT_TRUE(host->WaitForEvent("exit")) << host->SeenText();
-  EXPECT_EQ(host->Wait(), 0);
 }
 
 TEST(Shell, AKilledInstanceLeavesNoStaleLock) {
@@ -125,20 +125,6 @@ TEST(Shell, AKilledInstanceLeavesNoStaleLock) {
   auto second = home.Start("hopsight", {"/T", "127.0.0.7"});
   EXPECT_EQ(second->Wait(), 0);
   EXPECT_TRUE(next->WaitForEvent(Title("127.0.0.7"))) << next->SeenText();
-}
-
-TEST(Shell, AnotherUserCannotSendRequests) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-  ShellHome home;
-  auto first = StartFirst(home, "/T", "127.0.0.2");
-  ASSERT_TRUE(first);
-  const std::vector<std::string> nobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-  EXPECT_EQ(Notify(home, "HTLogIsClosing", nobody), 1);
-  // Still running and listening: its own user's request comes through.
-  auto second = home.Start("hopsight", {"/T", "127.0.0.8"});
-  EXPECT_EQ(second->Wait(), 0);
-  EXPECT_TRUE(first->WaitForEvent(Title("127.0.0.8"))) << first->SeenText();
-  for (const std::string& e : first->Seen()) EXPECT_EQ(e.rfind("request HTLogIsClosing", 0), std::string::npos);
 }
 
 TEST(Shell, TwoHundredSecondStartsLeaveTheFirstTracingTheLast) {

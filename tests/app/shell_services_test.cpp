@@ -1,4 +1,4 @@
-// Help pages and trimming.
+// Help pages.
 #include "app/shell_services.h"
 
 #include <gtest/gtest.h>
@@ -18,12 +18,6 @@ using hs::testing::TempDir;
 std::string SourceHelp() {
   const char* d = std::getenv("HOPSIGHT_SOURCE_DIR");
   return std::string(d ? d : ".") + "/help";
-}
-
-TEST(TrimSpaces, LeadingAndTrailingWhiteSpaceGoesInnerStays) {
-  EXPECT_EQ(TrimSpaces("  \t/T  example.org \r\n"), "/T  example.org");
-  EXPECT_EQ(TrimSpaces(" \n\t "), "");
-  EXPECT_EQ(TrimSpaces("x"), "x");
 }
 
 TEST(HelpPages, EveryTopicInUseHasAPageAndItsLinksLeadSomewhere) {

@@ -4,7 +4,6 @@
 // the one line in the user's language, and it reads back in each).
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdlib>
 #include <set>
 
@@ -40,10 +39,7 @@ void Use(std::string_view language) {
 
 class LanguageRun : public ::testing::Test {
  protected:
-  ~LanguageRun() override {
-    i18n::UseEnglish();
-    std::setlocale(LC_ALL, "C");
-  }
+  ~LanguageRun() override { i18n::UseEnglish(); }
 };
 
 // Three routers, the second silent, then the target: the rows, the status
@@ -123,13 +119,6 @@ TEST_F(LanguageRun, StatusAndListSpeakTheLanguageWhileRowsAndJsonStayEnglish) {
   }
   EXPECT_TRUE(pinged);
   EXPECT_EQ(german.shown.back(), std::make_pair(std::string("Routenverfolgung abgeschlossen"), 0));
-
-  Use("ja");
-  const TraceResult japanese = TraceOnce();
-  EXPECT_EQ(japanese.nameCells[2], "応答なし");
-  EXPECT_EQ(japanese.json, english.json);
-  EXPECT_EQ(japanese.csv, english.csv);
-  EXPECT_EQ(japanese.shown.back().first, "トレースが完了しました");
 }
 
 // --- Files -------------------------------------------------------------------
@@ -164,8 +153,6 @@ std::string WithoutFirstLine(const std::string& text) { return text.substr(text.
 TEST_F(LanguageRun, EveryLanguageWritesTheSameFilesButTheWhoIsVersionComment) {
   Use("en");
   const Files english = WriteAll();
-  // The window runs under the user's locale; numbers in files must not notice.
-  const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
   for (std::string_view language : i18n::kLanguages) {
     Use(language);
     const Files f = WriteAll();
@@ -182,7 +169,6 @@ TEST_F(LanguageRun, EveryLanguageWritesTheSameFilesButTheWhoIsVersionComment) {
   }
   Use("de");
   EXPECT_EQ(WriteAll().whois.substr(0, WriteAll().whois.find('\n')), "**Version:3000 <-- nicht ändern!**");
-  if (!comma) GTEST_SKIP() << "no de_DE.UTF-8 locale here: files compared under the C locale only";
 }
 
 TEST_F(LanguageRun, DisplayFontComesFromTheLanguage) {

@@ -73,17 +73,6 @@ TEST_F(ResultsMarks, JudgedPositionsAreMarkedWithTheirReasonAndOthersAreExplaine
   EXPECT_EQ(Item(1)->toolTip(0), "Position not judged: no home location is set.");
 }
 
-TEST_F(ResultsMarks, AMarkIsWrittenOnlyWhenItChanges) {
-  list.RefreshAll(rows, 1);
-  const uint64_t writes = list.CellWrites();
-  list.RefreshAll(rows, 1);
-  EXPECT_EQ(list.CellWrites(), writes);
-  rows[1]->lastRtt = 300;  // now near enough: the mark and the RT cell change
-  list.RefreshAll(rows, 1);
-  EXPECT_EQ(list.CellWrites(), writes + 2);
-  EXPECT_TRUE(Item(1)->toolTip(0).startsWith("Plausible position"));
-}
-
 TEST_F(ResultsMarks, ChangedHopsAreMarkedOnlyForTheSameTargetAndOnceTheRouteIsSettled) {
   const uint32_t target = inet_addr("1.1.1.1");
   bool settled = false;
