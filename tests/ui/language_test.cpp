@@ -116,9 +116,11 @@ TEST_P(InLanguage, TheWizardsTextsAndCaptionsFitItsFixedPage) {
   }
   for (QPushButton* button : wizard.findChildren<QPushButton*>())
     if (button->isVisible()) ExpectCaptionFits(button);
-  for (QLabel* label : wizard.findChildren<QLabel*>())
-    if (label->isVisible() && !label->wordWrap() && !label->text().isEmpty())
+  for (QLabel* label : wizard.findChildren<QLabel*>()) {
+    if (label->isVisible() && !label->wordWrap() && !label->text().isEmpty()) {
       EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+    }
+  }
 
   AdvancedHomeView advanced(nullptr, services);
   advanced.show();
@@ -126,8 +128,11 @@ TEST_P(InLanguage, TheWizardsTextsAndCaptionsFitItsFixedPage) {
   for (QPushButton* button : advanced.findChildren<QPushButton*>()) ExpectCaptionFits(button);
   for (QRadioButton* choice : advanced.findChildren<QRadioButton*>())
     EXPECT_GE(choice->width(), choice->sizeHint().width()) << choice->text().toStdString();
-  for (QLabel* label : advanced.findChildren<QLabel*>())
-    if (label->wordWrap()) EXPECT_LE(label->heightForWidth(label->width()), label->height()) << label->text().toStdString();
+  for (QLabel* label : advanced.findChildren<QLabel*>()) {
+    if (label->wordWrap()) {
+      EXPECT_LE(label->heightForWidth(label->width()), label->height()) << label->text().toStdString();
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, InLanguage, ::testing::Values("de", "ja", "fr", "it", "es"),
