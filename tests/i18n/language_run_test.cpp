@@ -62,6 +62,11 @@ TraceResult TraceOnce() {
     if (ttl >= 4) return platform::IcmpEchoReply{dst, IP_SUCCESS};
     return platform::IcmpEchoReply{htonl(0xC6120100u + uint32_t(ttl)), IP_TTL_EXPIRED_TRANSIT};
   };
+  // The destination probe shares the fake clock: held until the end, it
+  // cannot add its time to a hop's and make two runs differ.
+  net.beforeReply = [&status, completed = std::string(i18n::Tr(text::kTraceCompleted))](const Send& s) {
+    if (s.destinationProbe) WaitUntil([&] { return status.Showed(completed); });
+  };
   resolver.forward["target.test"] = target;
   TraceEngine::Platform p;
   p.openIcmp = [&net] { return net.Open(); };
