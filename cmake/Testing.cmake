@@ -32,6 +32,10 @@ if(HOPSIGHT_FUZZ)
     if(targets)
       add_dependencies(fuzz-targets ${targets})
     endif()
+    # The list the fuzz runner reads, so that the binary of a target that was
+    # removed from the sources is not run again from an old build directory.
+    list(JOIN targets "\n" lines)
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz/targets.txt "${lines}\n")
   endfunction()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _hopsight_fuzz_targets)
 endif()

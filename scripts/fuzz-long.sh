@@ -17,7 +17,7 @@ cmake --build build/fuzz -j "$jobs" --target fuzz-targets
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  for f in build/fuzz/fuzz/*; do [ -x "$f" ] && [ -f "$f" ] && targets+=("$(basename "$f")"); done
+  mapfile -t targets < build/fuzz/fuzz/targets.txt  # the build's own list
 fi
 mkdir -p build/fuzz/fuzz-crashes
 run() {

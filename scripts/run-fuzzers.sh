@@ -31,9 +31,16 @@ run() {
 
 shopt -s nullglob
 targets=()
-for f in "$dir"/fuzz/*; do
-  [ -x "$f" ] && [ -f "$f" ] && targets+=("$f")
-done
+if [ -f "$dir/fuzz/targets.txt" ]; then
+  # The targets the build defines (configured with HOPSIGHT_FUZZ=ON).
+  while read -r name; do
+    [ -n "$name" ] && targets+=("$dir/fuzz/$name")
+  done < "$dir/fuzz/targets.txt"
+else
+  for f in "$dir"/fuzz/*; do
+    [ -x "$f" ] && [ -f "$f" ] && targets+=("$f")
+  done
+fi
 [ ${#targets[@]} -gt 0 ] || { echo "fuzz: no targets in $dir/fuzz"; exit 1; }
 
 failed=0
