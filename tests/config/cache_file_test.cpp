@@ -78,20 +78,15 @@ TEST(CacheFileRoundTrip, AnswersKeepEmptyLinesTrailingLineFeedsAndBlanks) {
       "carriage\r\nreturns\r\n\r\nkept",
       std::string(5000, 'x') + "\n" + std::string(3000, 'y'),
   };
-  int i = 0;
-  for (const std::string& a : answers) {
-    written.whois.Store("key" + std::to_string(i), a, kNow + i);
-    ++i;
-  }
+  for (size_t i = 0; i < std::size(answers); ++i) written.whois.Store("key" + std::to_string(i), answers[i], kNow + i);
   const std::string text = FormatCacheFile(written);
   Caches read;
   ParseCacheFile(text, read);
   ASSERT_EQ(read.whois.Size(), std::size(answers));
-  i = 0;
-  for (const std::string& a : answers) {
-    auto v = read.whois.Find("key" + std::to_string(i++));
+  for (size_t i = 0; i < std::size(answers); ++i) {
+    auto v = read.whois.Find("key" + std::to_string(i));
     ASSERT_TRUE(v && v->answer);
-    EXPECT_EQ(*v->answer, a);
+    EXPECT_EQ(*v->answer, answers[i]);
   }
   EXPECT_EQ(FormatCacheFile(read), text);
 }

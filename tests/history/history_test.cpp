@@ -18,12 +18,12 @@ using platform::DottedToAddress;
 constexpr int64_t kNow = 1'700'000'000;
 
 struct Hop {
-  const char* address;
+  std::string address;
   uint32_t rtt;
   uint32_t status;
 };
 
-std::vector<HopRef> Rows(std::initializer_list<Hop> hops) {
+std::vector<HopRef> Rows(const std::vector<Hop>& hops) {
   std::vector<HopRef> rows;
   for (const Hop& h : hops) {
     HopRef row = HopRef::Create();
@@ -35,16 +35,12 @@ std::vector<HopRef> Rows(std::initializer_list<Hop> hops) {
   return rows;
 }
 
+// n hops 10.9.0.1, .2, ... that reach the destination at the last.
 std::vector<HopRef> RouteOf(int n) {
-  std::vector<HopRef> rows;
-  for (int i = 0; i < n; ++i) {
-    HopRef row = HopRef::Create();
-    row->address.store(DottedToAddress("10.9.0." + std::to_string(i + 1)));
-    row->lastRtt.store(static_cast<uint32_t>(i * 10));
-    row->status.store(i + 1 == n ? IP_SUCCESS : IP_TTL_EXPIRED_TRANSIT);
-    rows.push_back(row);
-  }
-  return rows;
+  std::vector<Hop> hops;
+  for (int i = 0; i < n; ++i)
+    hops.push_back({"10.9.0." + std::to_string(i + 1), uint32_t(i * 10), i + 1 == n ? IP_SUCCESS : IP_TTL_EXPIRED_TRANSIT});
+  return Rows(hops);
 }
 
 class History : public ::testing::Test {

@@ -41,30 +41,30 @@ struct Workers : test::Registries {
   config::LocationCache locations;
   CountingViews views;
   WhoIsLookups lookups{querier, locations};
+  const PendingQueries pending;
+  const CancellationWatch watch = Watch();
   explicit Workers(WhoIsLimits limits = test::TestLimits()) : Registries(limits) { lookups.SetViews(&views); }
 };
 
 TEST(WhoIsWorkers, OneWorkerPerKeyAndTheFirstHopGetsTheAnswer) {
   Workers w(test::StopLimits());
   w.At("whois.arin.net").Answer("192.0.2.10", FakeReply::Of(std::string(kArinNetwork)));
-  const CancellationWatch watch = w.Watch();
-  const PendingQueries pending;
   HopRef hop = Hop("192.0.2.10"), again = Hop("192.0.2.10");
 
   w.At("whois.arin.net").Hold();
-  EXPECT_FALSE(w.lookups.StartNetworkLookup(hop, watch, pending));
-  EXPECT_FALSE(w.lookups.StartNetworkLookup(again, watch, pending)) << "registered, so nothing starts";
+  EXPECT_FALSE(w.lookups.StartNetworkLookup(hop, w.watch, w.pending));
+  EXPECT_FALSE(w.lookups.StartNetworkLookup(again, w.watch, w.pending)) << "registered, so nothing starts";
   w.At("whois.arin.net").Release();
   w.lookups.WaitForWorkers();
   EXPECT_EQ(w.lookups.WorkersStarted(), 1);
   EXPECT_EQ(w.At("whois.arin.net").Requests().size(), 1u);
   EXPECT_EQ(hop->NetName(), "TEST-NET-1");
   EXPECT_EQ(Answer(*again), "<none>");
-  EXPECT_EQ(pending.Count(), 0);
+  EXPECT_EQ(w.pending.Count(), 0);
   EXPECT_EQ(w.views.notices, 1);
 
   // The next start call of the second hop finds the answer in the cache.
-  EXPECT_TRUE(w.lookups.StartNetworkLookup(again, watch, pending));
+  EXPECT_TRUE(w.lookups.StartNetworkLookup(again, w.watch, w.pending));
   EXPECT_EQ(again->NetName(), "TEST-NET-1");
   EXPECT_EQ(again->WhoisText(), hop->WhoisText()) << "one stored answer, shared";
 }
@@ -73,10 +73,8 @@ TEST(WhoIsWorkers, ManyStartsFromTwoThreadsStartOneWorker) {
   Workers w(test::StopLimits());
   w.At("whois.arin.net").Answer("192.0.2.20", FakeReply::Of(std::string(kArinNetwork)));
   w.At("whois.arin.net").Hold();
-  const CancellationWatch watch = w.Watch();
-  const PendingQueries pending;
   auto start = [&] {
-    for (int i = 0; i < 20; ++i) w.lookups.StartNetworkLookup(Hop("192.0.2.20"), watch, pending);
+    for (int i = 0; i < 20; ++i) w.lookups.StartNetworkLookup(Hop("192.0.2.20"), w.watch, w.pending);
   };
   std::thread a(start), b(start);
   a.join();
@@ -84,7 +82,7 @@ TEST(WhoIsWorkers, ManyStartsFromTwoThreadsStartOneWorker) {
   w.At("whois.arin.net").Release();
   w.lookups.WaitForWorkers();
   EXPECT_EQ(w.lookups.WorkersStarted(), 1);
-  EXPECT_EQ(pending.Count(), 0);
+  EXPECT_EQ(w.pending.Count(), 0);
 }
 
 // A lookup that ends without an answer is announced; one whose trace stops
@@ -94,27 +92,25 @@ TEST(WhoIsWorkers, AStaleLookupLeavesRowCacheAndViewsUntouched) {
   auto& arin = w.At("whois.arin.net");
   arin.Answer("192.0.2.31", {FakeReply::CloseAtOnce, "", 0});
   arin.Answer("192.0.2.40", {FakeReply::NeverAnswer, "", 0});
-  const CancellationWatch watch = w.Watch();
-  const PendingQueries pending;
 
   HopRef failed = Hop("192.0.2.31");
-  EXPECT_FALSE(w.lookups.StartNetworkLookup(failed, watch, pending));
+  EXPECT_FALSE(w.lookups.StartNetworkLookup(failed, w.watch, w.pending));
   w.lookups.WaitForWorkers();
   EXPECT_EQ(Answer(*failed), "<none>");
   EXPECT_EQ(w.views.notices, 1);
 
   HopRef hop = Hop("192.0.2.40");
   const int64_t liveBefore = HopRecord::LiveRows();
-  w.lookups.StartNetworkLookup(hop, watch, pending);
+  w.lookups.StartNetworkLookup(hop, w.watch, w.pending);
   EXPECT_EQ(hop->RefCountForTest(), 2) << "the job holds the row";
   ASSERT_TRUE(arin.WaitForRequests(2, std::chrono::seconds(10)));
-  EXPECT_EQ(pending.Count(), 1) << "still waiting for the registry";
+  EXPECT_EQ(w.pending.Count(), 1) << "still waiting for the registry";
   // The trace lets go of the row and stops: the worker frees the row when it ends.
   hop = HopRef();
   w.state.traceRunning = 0;
   w.lookups.WaitForWorkers();
   EXPECT_EQ(HopRecord::LiveRows(), liveBefore - 1);
-  EXPECT_EQ(pending.Count(), 0);
+  EXPECT_EQ(w.pending.Count(), 0);
   EXPECT_EQ(w.views.notices, 1);
   const auto entry = w.cache.Find("192.0.2.40");
   ASSERT_TRUE(entry);
@@ -123,9 +119,8 @@ TEST(WhoIsWorkers, AStaleLookupLeavesRowCacheAndViewsUntouched) {
 
 TEST(WhoIsWorkers, NetworkLookupsThatCannotBeMadeAreSettledAtOnce) {
   Workers w;
-  const PendingQueries pending;
-  EXPECT_TRUE(w.lookups.StartNetworkLookup(Hop("0.0.0.0"), w.Watch(), pending));
-  EXPECT_TRUE(w.lookups.StartNetworkLookup(Hop("127.0.0.1"), w.Watch(), pending));
+  EXPECT_TRUE(w.lookups.StartNetworkLookup(Hop("0.0.0.0"), w.watch, w.pending));
+  EXPECT_TRUE(w.lookups.StartNetworkLookup(Hop("127.0.0.1"), w.watch, w.pending));
   EXPECT_EQ(w.lookups.WorkersStarted(), 0);
   EXPECT_EQ(w.cache.Size(), 0u);
 }
@@ -133,18 +128,16 @@ TEST(WhoIsWorkers, NetworkLookupsThatCannotBeMadeAreSettledAtOnce) {
 TEST(WhoIsWorkers, DomainLookupsByTheHopsName) {
   Workers w;
   w.At("whois.verisign-grs.com").Answer("DO example.com", FakeReply::Of(std::string(kComDomain)));
-  const CancellationWatch watch = w.Watch();
-  const PendingQueries pending;
 
   HopRef nameless = Hop("192.0.2.1");
-  EXPECT_FALSE(w.lookups.StartDomainLookup(nameless, watch, pending));
+  EXPECT_FALSE(w.lookups.StartDomainLookup(nameless, w.watch, w.pending));
   EXPECT_EQ(nameless->Stage(), HopStage::Probed);
   HopRef single = Hop("192.0.2.1", "workstation");
-  EXPECT_TRUE(w.lookups.StartDomainLookup(single, watch, pending));
+  EXPECT_TRUE(w.lookups.StartDomainLookup(single, w.watch, w.pending));
   EXPECT_EQ(single->Stage(), HopStage::NoDomain);
 
   HopRef web = Hop("192.0.2.80", "www.example.com");
-  EXPECT_FALSE(w.lookups.StartDomainLookup(web, watch, pending));
+  EXPECT_FALSE(w.lookups.StartDomainLookup(web, w.watch, w.pending));
   w.lookups.WaitForWorkers();
   EXPECT_EQ(web->Stage(), HopStage::OwnerFound);
   ASSERT_TRUE(web->DomainRecordOf());
@@ -152,7 +145,7 @@ TEST(WhoIsWorkers, DomainLookupsByTheHopsName) {
 
   // Cached now: settled at once, announced, and the servers are not asked again.
   HopRef mail = Hop("192.0.2.25", "mail.example.com");
-  EXPECT_TRUE(w.lookups.StartDomainLookup(mail, watch, pending));
+  EXPECT_TRUE(w.lookups.StartDomainLookup(mail, w.watch, w.pending));
   EXPECT_EQ(mail->Stage(), HopStage::OwnerFound);
   EXPECT_EQ(mail->DomainRecordOf()->answer, web->DomainRecordOf()->answer);
   EXPECT_EQ(w.views.notices, 2);
