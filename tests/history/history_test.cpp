@@ -62,6 +62,10 @@ class History : public ::testing::Test {
     }
     return out;
   }
+  // The index record `key` gets when written now.
+  TraceIndexRecord Written(const char* key, uint32_t offset, uint32_t count) {
+    return {DottedToAddress(key), static_cast<int32_t>(now), offset, count};
+  }
 
   testing::TempDir dir;
   int64_t now = kNow;
@@ -110,9 +114,7 @@ TEST_F(History, ReplayWithoutARecordTurnsIntoRecording) {
   EXPECT_FALSE(h.Replaying());
   EXPECT_TRUE(h.Finish(RouteOf(3)));
   ASSERT_EQ(IndexRecords().size(), 2u);
-  EXPECT_EQ(IndexRecords()[1].key, DottedToAddress("192.0.2.2"));
-  EXPECT_EQ(IndexRecords()[1].offset, 24u);
-  EXPECT_EQ(IndexRecords()[1].count, 3u);
+  EXPECT_EQ(IndexRecords()[1], Written("192.0.2.2", 24, 3));
 }
 
 TEST_F(History, AStaleRecordIsProbedAnewAndRewrittenInPlace) {
@@ -125,8 +127,7 @@ TEST_F(History, AStaleRecordIsProbedAnewAndRewrittenInPlace) {
   EXPECT_FALSE(h.Replaying());
   EXPECT_TRUE(h.Finish(RouteOf(4)));
   ASSERT_EQ(IndexRecords().size(), 1u);
-  EXPECT_EQ(IndexRecords()[0].time, now);
-  EXPECT_EQ(IndexRecords()[0].count, 4u);
+  EXPECT_EQ(IndexRecords()[0], Written("192.0.2.9", 36, 4));  // more hops than the run held: appended
 }
 
 // Recording (mode 0) never replays a fresh record, it writes over it.
@@ -138,12 +139,10 @@ TEST_F(History, FewerHopsOverwriteTheRunInPlaceMoreHopsAppendANewOne) {
   EXPECT_EQ(IndexRecords()[1].offset, 24u);
   EXPECT_EQ(Entries().size(), 72u);
   Record("192.0.2.9", RouteOf(3));  // fewer: in place, the count shrinks
-  EXPECT_EQ(IndexRecords()[1].offset, 24u);
-  EXPECT_EQ(IndexRecords()[1].count, 3u);
+  EXPECT_EQ(IndexRecords()[1], Written("192.0.2.9", 24, 3));
   EXPECT_EQ(Entries().size(), 72u);
   Record("192.0.2.9", RouteOf(5));  // more than the run holds now: appended
-  EXPECT_EQ(IndexRecords()[1].offset, 72u);
-  EXPECT_EQ(IndexRecords()[1].count, 5u);
+  EXPECT_EQ(IndexRecords()[1], Written("192.0.2.9", 72, 5));
   EXPECT_EQ(Entries().size(), 132u);
   // The run at offset 0 is never overwritten in place.
   Record("192.0.2.1", RouteOf(1));
@@ -175,8 +174,7 @@ TEST_F(History, ARunBeyondTheEntriesFileIsProbedAndRecordedAnew) {
   EXPECT_EQ(h.Entry(0), nullptr);
   EXPECT_TRUE(h.Finish(RouteOf(2)));
   ASSERT_EQ(IndexRecords().size(), 2u);
-  EXPECT_EQ(IndexRecords()[1].offset, entries.size() - 5);  // appended, not written into the hole
-  EXPECT_EQ(IndexRecords()[1].count, 2u);
+  EXPECT_EQ(IndexRecords()[1], Written("192.0.2.9", entries.size() - 5, 2));  // appended, not into the hole
 }
 
 TEST_F(History, ARunThatNeverReachesTheEndOfItsRouteIsProbedAndRewritten) {
@@ -190,8 +188,7 @@ TEST_F(History, ARunThatNeverReachesTheEndOfItsRouteIsProbedAndRewritten) {
   EXPECT_FALSE(h.Replaying());
   EXPECT_TRUE(h.Finish(RouteOf(3)));
   ASSERT_EQ(IndexRecords().size(), 2u);
-  EXPECT_EQ(IndexRecords()[1].offset, 24u);  // the run was whole: overwritten in place
-  EXPECT_EQ(IndexRecords()[1].count, 3u);
+  EXPECT_EQ(IndexRecords()[1], Written("192.0.2.9", 24, 3));  // the run was whole: overwritten in place
 
   // Every kind of route end counts, a loop's synthetic 11003 included.
   for (uint32_t end : {11002u, 11003u, 11004u, 11005u, 11018u, 0u}) {

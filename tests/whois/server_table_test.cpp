@@ -32,11 +32,7 @@ TEST(WhoIsBuiltInTable, HasTheRowsWithTheirDepthsAndChains) {
       if (r.extension == ext) return r;
     return WhoIsTableEntry{};
   };
-  EXPECT_EQ(t.rows[0].servers.size(), 3u);
-  EXPECT_EQ(t.rows[0].servers[0].queryFormat, "DO %s");
-  EXPECT_EQ(t.rows[0].servers[1].queryFormat, "DO %s");
-  EXPECT_EQ(rowOf("jp").servers[0].queryFormat, "%s /e");
-  EXPECT_EQ(rowOf("jp").servers[1], t.rows[0].servers[2]);  // the proxy
+  // The com and jp chains are written out in the file test below.
   EXPECT_EQ(rowOf("us").servers, rowOf("int").servers);
   EXPECT_EQ(rowOf("gs").servers, rowOf("vg").servers);
   EXPECT_EQ(rowOf("sk").servers, t.rows[1].servers);  // RIPE NCC
