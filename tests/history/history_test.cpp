@@ -38,8 +38,10 @@ std::vector<HopRef> Rows(const std::vector<Hop>& hops) {
 // n hops 10.9.0.1, .2, ... that reach the destination at the last.
 std::vector<HopRef> RouteOf(int n) {
   std::vector<Hop> hops;
-  for (int i = 0; i < n; ++i)
-    hops.push_back({"10.9.0." + std::to_string(i + 1), uint32_t(i * 10), i + 1 == n ? IP_SUCCESS : IP_TTL_EXPIRED_TRANSIT});
+  for (int i = 0; i < n; ++i) {
+    const uint32_t status = i + 1 == n ? IP_SUCCESS : IP_TTL_EXPIRED_TRANSIT;
+    hops.push_back({"10.9.0." + std::to_string(i + 1), uint32_t(i * 10), status});
+  }
   return Rows(hops);
 }
 
