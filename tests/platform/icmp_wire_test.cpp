@@ -23,13 +23,8 @@ constexpr uint16_t kId = 0x1234;
 constexpr uint16_t kSeq = 0xbeef;
 
 EchoExpectation Expect() {
-  EchoExpectation e;
-  e.destination = kDest;
-  e.identifier = kId;
-  e.sequence = kSeq;
-  e.payload = reinterpret_cast<const uint8_t*>(kPayload.data());
-  e.payloadSize = kPayload.size();
-  return e;
+  return {.destination = kDest, .identifier = kId, .sequence = kSeq,
+          .payload = reinterpret_cast<const uint8_t*>(kPayload.data()), .payloadSize = kPayload.size()};
 }
 
 // An IPv4 header (with `optionWords` 32-bit words of options) and `body`.
@@ -186,14 +181,8 @@ TEST(DatagramReply, AcceptedOnlyFromTheDestinationWithOurSequenceAndPayload) {
 
 TEST(DatagramError, QueuedIcmpErrorsForOurSequenceNameTheOffender) {
   auto request = BuildEchoRequest(kId, kSeq, kPayload.data(), kPayload.size());
-  QueuedError e;
-  e.origin = kOriginIcmp;
-  e.type = 11;
-  e.code = 0;
-  e.offender = A("198.18.4.1");
-  e.originalDestination = kDest;
-  e.quoted = request.data();
-  e.quotedSize = 8;
+  QueuedError e{.origin = kOriginIcmp, .type = 11, .code = 0, .offender = A("198.18.4.1"),
+                .originalDestination = kDest, .quoted = request.data(), .quotedSize = 8};
   EXPECT_EQ(ParseQueuedError(e, Expect()), (EchoAnswer{A("198.18.4.1"), kIcmpTtlExpiredTransit}));
   e.type = 3;
   e.code = 13;
