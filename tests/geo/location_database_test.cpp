@@ -4,6 +4,7 @@
 // pattern (the shipped database is compared with a plain scan in router_names_test).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "geo/location_database.h"
@@ -95,45 +96,28 @@ TEST(GdpReader, ReportsEveryFailureCode) {
   EXPECT_EQ(codeOf(good.substr(0, textAt + 3)), 3u);
   EXPECT_EQ(codeOf(good.substr(0, pAt + 3)), 4u);
   EXPECT_EQ(codeOf(good.substr(0, dAt + 2)), 5u);
-  std::string one = good;
-  one.replace(dAt, 4, U32(1));
-  EXPECT_EQ(codeOf(one), 6u);
+  // `good` with the given bytes written over it at the given offsets.
+  auto with = [&](std::vector<std::pair<size_t, std::string>> edits) {
+    std::string b = good;
+    for (const auto& [at, bytes] : edits) b.replace(at, bytes.size(), bytes);
+    return b;
+  };
+  EXPECT_EQ(codeOf(with({{dAt, U32(1)}})), 6u);
   EXPECT_EQ(codeOf(good.substr(0, domainsAt + 7)), 7u);
   EXPECT_EQ(codeOf(good.substr(0, patternsAt + 9)), 8u);
-  std::string negative = good;
-  negative.replace(domainsAt + 2, 4, U32(100));  // first domain starts after the sentinel's offset
-  EXPECT_EQ(codeOf(negative), 9u);
-  // Names: "elpmaxe" (7) then "kroywen" (7).
-  std::string farDomain = good;
-  farDomain.replace(domainsAt + 2, 4, U32(0));
-  farDomain.replace(domainsAt + 6 + 2, 4, U32(500));  // long domain, its first byte beyond the end
-  farDomain.replace(domainsAt + 2, 4, U32(400));
-  EXPECT_EQ(codeOf(farDomain), 16u);
-  std::string fe = good;
-  fe[namesAt] = char(0xFE);
-  fe.replace(domainsAt + 6 + 2, 4, U32(30));  // the 0xFE name runs past the end
-  EXPECT_EQ(codeOf(fe), 17u);
-  std::string plain = good;
-  plain.replace(domainsAt + 6 + 2, 4, U32(30));
-  EXPECT_EQ(codeOf(plain), 18u);
-  std::string farPattern = good;
-  farPattern.replace(patternsAt + 4, 4, U32(300));
-  farPattern.replace(patternsAt + 8 + 4, 4, U32(301));
-  EXPECT_EQ(codeOf(farPattern), 19u);
-  std::string ff = good;
-  ff[namesAt + 7] = char(0xFF);
-  ff.replace(patternsAt + 8 + 4, 4, U32(30));
-  EXPECT_EQ(codeOf(ff), 20u);
-  std::string plainPattern = good;
-  plainPattern.replace(patternsAt + 8 + 4, 4, U32(30));
-  EXPECT_EQ(codeOf(plainPattern), 21u);
+  // The first domain starts after the sentinel's offset.
+  EXPECT_EQ(codeOf(with({{domainsAt + 2, U32(100)}})), 9u);
+  // Names: "elpmaxe" (7) then "kroywen" (7). A long domain, its first byte beyond the end:
+  EXPECT_EQ(codeOf(with({{domainsAt + 6 + 2, U32(500)}, {domainsAt + 2, U32(400)}})), 16u);
+  // The 0xFE name runs past the end.
+  EXPECT_EQ(codeOf(with({{namesAt, "\xFE"}, {domainsAt + 6 + 2, U32(30)}})), 17u);
+  EXPECT_EQ(codeOf(with({{domainsAt + 6 + 2, U32(30)}})), 18u);
+  EXPECT_EQ(codeOf(with({{patternsAt + 4, U32(300)}, {patternsAt + 8 + 4, U32(301)}})), 19u);
+  EXPECT_EQ(codeOf(with({{namesAt + 7, "\xFF"}, {patternsAt + 8 + 4, U32(30)}})), 20u);
+  EXPECT_EQ(codeOf(with({{patternsAt + 8 + 4, U32(30)}})), 21u);
   // Beyond the listed codes: a pattern count past the records, a negative pattern length.
-  std::string tooMany = good;
-  tooMany.replace(domainsAt, 2, U16(2));
-  EXPECT_EQ(codeOf(tooMany), 10u);
-  std::string negativePattern = good;
-  negativePattern.replace(patternsAt + 8 + 4, 4, U32(3));
-  EXPECT_EQ(codeOf(negativePattern), 11u);
+  EXPECT_EQ(codeOf(with({{domainsAt, U16(2)}})), 10u);
+  EXPECT_EQ(codeOf(with({{patternsAt + 8 + 4, U32(3)}})), 11u);
 }
 
 TEST(GdpReader, AMissingOrBadFileIsReportedWithTheLoadersCode) {
@@ -196,33 +180,27 @@ TEST(GdpWriter, PositionsKeepTheirSignsAtTheGrain) {
   EXPECT_THROW(EncodePosition(0, -181, b), std::invalid_argument);
 }
 
+// The latitude found for a name or address; NaN (which no expectation meets) for nothing.
+double LatitudeOf(const LocationDatabase& db, const std::string& name, uint32_t address = 0) {
+  const GeoLocation* g = db.FindInDatabase(name, address);
+  return g ? g->latitude : std::nan("");
+}
+
 TEST(FindInDatabase, TakesTheNamesDomainAndItsFirstMatchingPattern) {
   LocationDatabase db;
   ASSERT_EQ(LocDBInit(db, WriteLocationDatabase(Spec())), 0u);
   // Case is ignored for the domain, not for the patterns.
   EXPECT_EQ(db.FindInDatabase("Core1.EXAMPLE.net", 0), nullptr);
-  const GeoLocation* g = db.FindInDatabase("xe-1.core1.fra1.example.net", 0);
-  ASSERT_NE(g, nullptr);
-  EXPECT_NEAR(g->latitude, 1, 0.01);  // "*core1*" comes first in the list
-  g = db.FindInDatabase("xe-1.cr2.fra1.EXAMPLE.NET", 0);
-  ASSERT_NE(g, nullptr);
-  EXPECT_NEAR(g->latitude, 50.1, 0.01);
+  EXPECT_NEAR(LatitudeOf(db, "xe-1.core1.fra1.example.net"), 1, 0.01);  // "*core1*" comes first in the list
+  EXPECT_NEAR(LatitudeOf(db, "xe-1.cr2.fra1.EXAMPLE.NET"), 50.1, 0.01);
   // The longest domain key wins.
-  g = db.FindInDatabase("a.sub.example.net", 0);
-  ASSERT_NE(g, nullptr);
-  EXPECT_NEAR(g->latitude, 10, 0.01);
-  g = db.FindInDatabase("a.lon1.sub.example.net", 0);  // not ".example.net"'s "*.lon*"
-  ASSERT_NE(g, nullptr);
-  EXPECT_NEAR(g->latitude, 10, 0.01);
+  EXPECT_NEAR(LatitudeOf(db, "a.sub.example.net"), 10, 0.01);
+  EXPECT_NEAR(LatitudeOf(db, "a.lon1.sub.example.net"), 10, 0.01);  // not ".example.net"'s "*.lon*"
   // A name no domain knows gets nothing, even when the address domain would match.
   EXPECT_EQ(db.FindInDatabase("router.example.org", platform::DottedToAddress("198.18.1.7")), nullptr);
   // Without a name, the dotted address in the "." domain.
-  g = db.FindInDatabase("", platform::DottedToAddress("198.18.1.7"));
-  ASSERT_NE(g, nullptr);
-  EXPECT_NEAR(g->latitude, 50.125, 0.01);
-  g = db.FindInDatabase("", platform::DottedToAddress("198.18.9.9"));
-  ASSERT_NE(g, nullptr);
-  EXPECT_NEAR(g->latitude, -33.875, 0.01);
+  EXPECT_NEAR(LatitudeOf(db, "", platform::DottedToAddress("198.18.1.7")), 50.125, 0.01);
+  EXPECT_NEAR(LatitudeOf(db, "", platform::DottedToAddress("198.18.9.9")), -33.875, 0.01);
   EXPECT_EQ(db.FindInDatabase("", platform::DottedToAddress("203.0.113.1")), nullptr);
 }
 
@@ -232,9 +210,7 @@ TEST(FindInDatabase, OfEquallyLongDomainsTakesTheLastInListOrder) {
   s.domains.push_back({".EXAMPLE.NET", {{"*a*", {LocationSource::None, 2, 2, 40}}}});
   LocationDatabase db;
   ASSERT_EQ(LocDBInit(db, WriteLocationDatabase(s)), 0u);
-  const GeoLocation* g = db.FindInDatabase("a.example.net", 0);
-  ASSERT_NE(g, nullptr);
-  EXPECT_NEAR(g->latitude, 2, 0.01);
+  EXPECT_NEAR(LatitudeOf(db, "a.example.net"), 2, 0.01);
 }
 
 TEST(MatchWildcard, FollowsTheLeftToRightRules) {

@@ -37,9 +37,7 @@ std::string Answer(const std::vector<std::string>& entries) {
   return a + "fdb6\r\n";
 }
 
-std::string Entry(double latitude, double longitude, int precision) {
-  return hs::test::RouteEntryText(latitude, longitude, precision);
-}
+const auto Entry = hs::test::RouteEntryText;
 
 TEST(RouteRequest, EveryHopBecomesSixteenHexCharactersUpToTheFirstEmptySlot) {
   std::vector<HopRef> rows = {Row("192.168.1.1", 240, 0), Row("10.0.0.1", 0, 12), Row("0.0.0.0", 0, kNoTime),

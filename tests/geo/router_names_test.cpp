@@ -172,8 +172,6 @@ const Case kCases[] = {
     {"none", "-", "mail.frankfurt.example.de", NONE},
 };
 
-double DistanceKm(double a1, double o1, double a2, double o2) { return geodb::DistanceKm(a1, o1, a2, o2); }
-
 TEST(RouterNames, ShippedDatabasePlacesRoutersOfTheBigNetworks) {
   const char* build = std::getenv("HOPSIGHT_BUILD_DIR");
   ASSERT_NE(build, nullptr) << "run through ctest (HOPSIGHT_BUILD_DIR)";
@@ -206,7 +204,7 @@ TEST(RouterNames, ShippedDatabasePlacesRoutersOfTheBigNetworks) {
       std::printf("miss: %s (%s)\n", c.name, c.network);
       continue;
     }
-    const double km = DistanceKm(g->latitude, g->longitude, c.latitude, c.longitude);
+    const double km = geodb::DistanceKm(g->latitude, g->longitude, c.latitude, c.longitude);
     if (km > 50) {
       ++wrong;
       ADD_FAILURE() << "false match: " << c.name << " lands " << km << " km from its city";

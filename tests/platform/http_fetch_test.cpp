@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <optional>
 #include <thread>
 
 #include "tests/config/temp_dir.h"
@@ -30,30 +29,14 @@ HttpFetchOptions Quick() {
   return o;
 }
 
-// Sets (or, with none, removes) an environment variable for one test and
-// puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-// No proxy settings from the environment of whoever runs the tests.
+// No proxy settings from the environment of whoever runs the tests, nor
+// from an earlier test.
 class HttpFetchTest : public ::testing::Test {
  protected:
-  ScopedEnv e1_{"http_proxy", {}}, e2_{"https_proxy", {}}, e3_{"all_proxy", {}}, e4_{"HTTPS_PROXY", {}},
-      e5_{"ALL_PROXY", {}}, e6_{"no_proxy", {}}, e7_{"NO_PROXY", {}};
+  void SetUp() override {
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "HTTPS_PROXY", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+      unsetenv(name);
+  }
 };
 
 TEST_F(HttpFetchTest, AGoodAnswerArrivesWholeWithTheUserAgentAndNoCache) {
@@ -153,7 +136,7 @@ TEST_F(HttpFetchTest, ADownloadNoLongerWantedEndsAtOnce) {
 TEST_F(HttpFetchTest, ProxiesFromTheEnvironmentAreUsedExceptForThisMachine) {
   ScriptedHttpServer proxy([](const std::string&) { return ScriptedHttpServer::Ok("via proxy"); });
   ScriptedHttpServer direct([](const std::string&) { return ScriptedHttpServer::Ok("direct"); });
-  ScopedEnv http("http_proxy", "http://" + proxy.host());
+  setenv("http_proxy", ("http://" + proxy.host()).c_str(), 1);
 
   // Another machine's name goes to the proxy in absolute form; the proxy
   // resolves it, we never do.

@@ -15,18 +15,16 @@ namespace {
 
 uint32_t A(const char* dotted) { return inet_addr(dotted); }
 
+// We (kUs) probe kDest; kRouter answers on the way.
+const uint32_t kUs = A("198.18.0.2"), kDest = A("198.18.9.2"), kRouter = A("198.18.3.1");
+
 const std::string kPayload = "abcdefghijklmnopqrsabcdefghijklm";
 constexpr uint16_t kId = 0x1234;
 constexpr uint16_t kSeq = 0xbeef;
 
-EchoExpectation Expect(uint32_t destination = A("198.18.9.2")) {
-  EchoExpectation e;
-  e.destination = destination;
-  e.identifier = kId;
-  e.sequence = kSeq;
-  e.payload = reinterpret_cast<const uint8_t*>(kPayload.data());
-  e.payloadSize = kPayload.size();
-  return e;
+EchoExpectation Expect() {
+  return {.destination = kDest, .identifier = kId, .sequence = kSeq,
+          .payload = reinterpret_cast<const uint8_t*>(kPayload.data()), .payloadSize = kPayload.size()};
 }
 
 // An IPv4 header (with `optionWords` 32-bit words of options) and `body`.
@@ -45,35 +43,39 @@ std::vector<uint8_t> Ip(uint32_t source, uint32_t destination, const std::vector
   return p;
 }
 
+// Writes the checksum of the ICMP message that starts at `at` into it.
+void Resum(std::vector<uint8_t>& p, size_t at = 0) {
+  p[at + 2] = p[at + 3] = 0;
+  const uint16_t sum = Checksum(p.data() + at, p.size() - at);
+  std::memcpy(&p[at + 2], &sum, 2);
+}
+
 // An ICMP message with a correct checksum.
 std::vector<uint8_t> Icmp(uint8_t type, uint8_t code, const std::vector<uint8_t>& rest) {
   std::vector<uint8_t> m(8 + rest.size());
   m[0] = type;
   m[1] = code;
   std::copy(rest.begin(), rest.end(), m.begin() + 8);
-  uint16_t sum = Checksum(m.data(), m.size());
-  std::memcpy(&m[2], &sum, 2);
+  Resum(m);
   return m;
 }
 
 std::vector<uint8_t> EchoReply(uint16_t id = kId, uint16_t seq = kSeq, const std::string& payload = kPayload) {
   auto request = BuildEchoRequest(id, seq, payload.data(), payload.size());
   request[0] = kTypeEchoReply;
-  request[2] = request[3] = 0;
-  uint16_t sum = Checksum(request.data(), request.size());
-  std::memcpy(&request[2], &sum, 2);
+  Resum(request);
   return request;
 }
 
 // An ICMP error from `router` quoting our request (IP header + first 8 bytes
 // of the echo, the minimum a router must send).
-std::vector<uint8_t> ErrorPacket(uint8_t type, uint8_t code, uint32_t router,
-                                 uint32_t quotedDestination = A("198.18.9.2"), uint16_t id = kId,
-                                 uint16_t seq = kSeq, size_t quotedEchoBytes = 8) {
+std::vector<uint8_t> ErrorPacket(uint8_t type, uint8_t code, uint32_t router = kRouter,
+                                 uint32_t quotedDestination = kDest, uint16_t id = kId, uint16_t seq = kSeq,
+                                 size_t quotedEchoBytes = 8) {
   auto request = BuildEchoRequest(id, seq, kPayload.data(), kPayload.size());
   request.resize(quotedEchoBytes);
-  auto quoted = Ip(A("198.18.0.2"), quotedDestination, request);
-  return Ip(router, A("198.18.0.2"), Icmp(type, code, quoted));
+  auto quoted = Ip(kUs, quotedDestination, request);
+  return Ip(router, kUs, Icmp(type, code, quoted));
 }
 
 std::optional<EchoAnswer> Raw(const std::vector<uint8_t>& p, const EchoExpectation& e = Expect()) {
@@ -104,21 +106,18 @@ TEST(IcmpStatus, ErrorTypesAndCodesMapToStatuses) {
 }
 
 TEST(RawEchoReply, AcceptedOnlyFromTheDestinationWithOurIdSequenceAndPayload) {
-  uint32_t dest = A("198.18.9.2");
-  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply())), (EchoAnswer{dest, kIcmpSuccess}));
-  EXPECT_EQ(Raw(Ip(A("198.18.9.3"), A("198.18.0.2"), EchoReply())), std::nullopt) << "other source";
-  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply(kId + 1))), std::nullopt) << "foreign identifier";
-  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply(kId, kSeq - 1))), std::nullopt) << "earlier sequence";
+  EXPECT_EQ(Raw(Ip(kDest, kUs, EchoReply())), (EchoAnswer{kDest, kIcmpSuccess}));
+  EXPECT_EQ(Raw(Ip(A("198.18.9.3"), kUs, EchoReply())), std::nullopt) << "other source";
+  EXPECT_EQ(Raw(Ip(kDest, kUs, EchoReply(kId + 1))), std::nullopt) << "foreign identifier";
+  EXPECT_EQ(Raw(Ip(kDest, kUs, EchoReply(kId, kSeq - 1))), std::nullopt) << "earlier sequence";
   std::string changed = kPayload;
   changed[5] ^= 1;
-  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply(kId, kSeq, changed))), std::nullopt) << "payload";
-  EXPECT_EQ(Raw(Ip(dest, A("198.18.0.2"), EchoReply(kId, kSeq, kPayload.substr(1)))), std::nullopt)
-      << "short payload";
+  EXPECT_EQ(Raw(Ip(kDest, kUs, EchoReply(kId, kSeq, changed))), std::nullopt) << "payload";
+  EXPECT_EQ(Raw(Ip(kDest, kUs, EchoReply(kId, kSeq, kPayload.substr(1)))), std::nullopt) << "short payload";
 }
 
 TEST(RawPacket, CorruptTruncatedOrNonIcmpPacketsAreRejected) {
-  uint32_t dest = A("198.18.9.2");
-  auto good = Ip(dest, A("198.18.0.2"), EchoReply());
+  auto good = Ip(kDest, kUs, EchoReply());
   auto badSum = good;
   badSum[20 + 10] ^= 0xff;
   EXPECT_EQ(Raw(badSum), std::nullopt);
@@ -128,79 +127,62 @@ TEST(RawPacket, CorruptTruncatedOrNonIcmpPacketsAreRejected) {
   auto v6 = good;
   v6[0] = 0x65;
   EXPECT_EQ(Raw(v6), std::nullopt);
-  for (size_t cut : {0, 10, 20, 27}) {
-    EXPECT_EQ(ParseRawPacket(good.data(), cut, Expect()), std::nullopt) << cut;
-  }
+  for (size_t cut : {0, 10, 20, 27}) EXPECT_EQ(ParseRawPacket(good.data(), cut, Expect()), std::nullopt) << cut;
   // Bytes after the IP total length (link padding) do not count.
   auto padded = good;
   padded.insert(padded.end(), {0, 0, 0, 0});
-  EXPECT_EQ(Raw(padded), (EchoAnswer{dest, kIcmpSuccess}));
+  EXPECT_EQ(Raw(padded), (EchoAnswer{kDest, kIcmpSuccess}));
 }
 
 TEST(RawError, TimeExceededQuotingOurRequestNamesTheRouter) {
-  uint32_t router = A("198.18.3.1");
-  EXPECT_EQ(Raw(ErrorPacket(11, 0, router)), (EchoAnswer{router, kIcmpTtlExpiredTransit}));
+  EXPECT_EQ(Raw(ErrorPacket(11, 0)), (EchoAnswer{kRouter, kIcmpTtlExpiredTransit}));
   // A longer quote (routers often send the whole request) is fine too.
-  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.2"), kId, kSeq, 8 + kPayload.size())),
-            (EchoAnswer{router, kIcmpTtlExpiredTransit}));
-  EXPECT_EQ(Raw(ErrorPacket(3, 1, router)), (EchoAnswer{router, kIcmpDestHostUnreachable}));
-  EXPECT_EQ(Raw(ErrorPacket(3, 0, router)), (EchoAnswer{router, kIcmpDestNetUnreachable}));
-  EXPECT_EQ(Raw(ErrorPacket(12, 0, router)), (EchoAnswer{router, kIcmpParameterProblem}));
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, kRouter, kDest, kId, kSeq, 8 + kPayload.size())),
+            (EchoAnswer{kRouter, kIcmpTtlExpiredTransit}));
+  EXPECT_EQ(Raw(ErrorPacket(3, 1)), (EchoAnswer{kRouter, kIcmpDestHostUnreachable}));
+  EXPECT_EQ(Raw(ErrorPacket(3, 0)), (EchoAnswer{kRouter, kIcmpDestNetUnreachable}));
+  EXPECT_EQ(Raw(ErrorPacket(12, 0)), (EchoAnswer{kRouter, kIcmpParameterProblem}));
 }
 
 TEST(RawError, ErrorsAboutOtherPacketsAreNotOurs) {
-  uint32_t router = A("198.18.3.1");
-  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.3"))), std::nullopt) << "other destination";
-  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.2"), kId ^ 0x100)), std::nullopt) << "other id";
-  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.2"), kId, kSeq + 1)), std::nullopt) << "other seq";
-  EXPECT_EQ(Raw(ErrorPacket(11, 0, router, A("198.18.9.2"), kId, kSeq, 4)), std::nullopt) << "truncated quote";
-  EXPECT_EQ(Raw(ErrorPacket(5, 0, router)), std::nullopt) << "redirect";
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, kRouter, A("198.18.9.3"))), std::nullopt) << "other destination";
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, kRouter, kDest, kId ^ 0x100)), std::nullopt) << "other id";
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, kRouter, kDest, kId, kSeq + 1)), std::nullopt) << "other seq";
+  EXPECT_EQ(Raw(ErrorPacket(11, 0, kRouter, kDest, kId, kSeq, 4)), std::nullopt) << "truncated quote";
+  EXPECT_EQ(Raw(ErrorPacket(5, 0)), std::nullopt) << "redirect";
   // The quoted packet must be an echo request, not e.g. a UDP datagram.
-  auto udp = ErrorPacket(11, 0, router);
+  auto udp = ErrorPacket(11, 0);
   udp[20 + 8 + 9] = IPPROTO_UDP;
-  udp[22] = udp[23] = 0;
-  uint16_t sum = Checksum(udp.data() + 20, udp.size() - 20);
-  std::memcpy(&udp[22], &sum, 2);
+  Resum(udp, 20);
   EXPECT_EQ(Raw(udp), std::nullopt);
   // Someone's echo reply quoted as if it were our request.
-  auto reply = ErrorPacket(11, 0, router);
+  auto reply = ErrorPacket(11, 0);
   reply[20 + 8 + 20] = kTypeEchoReply;
-  reply[22] = reply[23] = 0;
-  sum = Checksum(reply.data() + 20, reply.size() - 20);
-  std::memcpy(&reply[22], &sum, 2);
+  Resum(reply, 20);
   EXPECT_EQ(Raw(reply), std::nullopt);
 }
 
 TEST(RawError, IpOptionsInOuterAndQuotedHeadersAreSkipped) {
-  uint32_t router = A("198.18.3.1");
   auto request = BuildEchoRequest(kId, kSeq, kPayload.data(), kPayload.size());
   request.resize(8);
-  auto quoted = Ip(A("198.18.0.2"), A("198.18.9.2"), request, 2);
-  auto packet = Ip(router, A("198.18.0.2"), Icmp(11, 0, quoted), 1);
-  EXPECT_EQ(Raw(packet), (EchoAnswer{router, kIcmpTtlExpiredTransit}));
+  auto quoted = Ip(kUs, kDest, request, 2);
+  auto packet = Ip(kRouter, kUs, Icmp(11, 0, quoted), 1);
+  EXPECT_EQ(Raw(packet), (EchoAnswer{kRouter, kIcmpTtlExpiredTransit}));
 }
 
 TEST(DatagramReply, AcceptedOnlyFromTheDestinationWithOurSequenceAndPayload) {
-  uint32_t dest = A("198.18.9.2");
   auto reply = EchoReply();
-  EXPECT_EQ(ParseDatagramReply(reply.data(), reply.size(), dest, Expect()),
-            (EchoAnswer{dest, kIcmpSuccess}));
+  EXPECT_EQ(ParseDatagramReply(reply.data(), reply.size(), kDest, Expect()), (EchoAnswer{kDest, kIcmpSuccess}));
   EXPECT_EQ(ParseDatagramReply(reply.data(), reply.size(), A("198.18.9.9"), Expect()), std::nullopt);
   auto stale = EchoReply(kId, kSeq - 3);
-  EXPECT_EQ(ParseDatagramReply(stale.data(), stale.size(), dest, Expect()), std::nullopt);
-  EXPECT_EQ(ParseDatagramReply(reply.data(), reply.size() - 1, dest, Expect()), std::nullopt);
+  EXPECT_EQ(ParseDatagramReply(stale.data(), stale.size(), kDest, Expect()), std::nullopt);
+  EXPECT_EQ(ParseDatagramReply(reply.data(), reply.size() - 1, kDest, Expect()), std::nullopt);
 }
 
 TEST(DatagramError, QueuedIcmpErrorsForOurSequenceNameTheOffender) {
   auto request = BuildEchoRequest(kId, kSeq, kPayload.data(), kPayload.size());
-  QueuedError e;
-  e.origin = kOriginIcmp;
-  e.type = 11;
-  e.code = 0;
-  e.offender = A("198.18.4.1");
-  e.originalDestination = A("198.18.9.2");
-  e.quoted = request.data();
-  e.quotedSize = 8;
+  QueuedError e{.origin = kOriginIcmp, .type = 11, .code = 0, .offender = A("198.18.4.1"),
+                .originalDestination = kDest, .quoted = request.data(), .quotedSize = 8};
   EXPECT_EQ(ParseQueuedError(e, Expect()), (EchoAnswer{A("198.18.4.1"), kIcmpTtlExpiredTransit}));
   e.type = 3;
   e.code = 13;

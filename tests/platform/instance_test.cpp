@@ -116,11 +116,23 @@ TEST(InstanceLock, APassedDownLockIsKeptAndAStrangerIsNot) {
   EXPECT_NE(InstanceLock::Adopt(fd2).GetState(), InstanceLock::State::Held);
 }
 
-TEST(Channel, MessagesArriveInOrderAlsoWhenSentBeforeServing) {
+// A channel at "s" in a directory of its own, served into the inbox, which
+// outlives the server whose thread delivers into it.
+class ChannelTest : public ::testing::Test {
+ protected:
+  void Serve(ChannelServer::Limits limits = {}) {
+    server = ChannelServer::Listen(dir.File("s"), nullptr, limits);
+    ASSERT_TRUE(server);
+    server->Start(inbox.Deliver(), inbox.Refuse());
+  }
   TempDir dir;
-  Inbox inbox;  // outlives the server, whose thread delivers into it
+  Inbox inbox;
+  std::unique_ptr<ChannelServer> server;
+};
+
+TEST_F(ChannelTest, MessagesArriveInOrderAlsoWhenSentBeforeServing) {
   std::string why;
-  auto server = ChannelServer::Listen(dir.File("s"), &why);
+  server = ChannelServer::Listen(dir.File("s"), &why);
   ASSERT_TRUE(server) << why;
   struct stat st {};
   ASSERT_EQ(::stat(dir.File("s").c_str(), &st), 0);
@@ -138,12 +150,8 @@ TEST(Channel, MessagesArriveInOrderAlsoWhenSentBeforeServing) {
   EXPECT_EQ(SendOverChannel(dir.File("s"), "five", 0), SendResult::NoListener);
 }
 
-TEST(Channel, OversizedMessagesAreDroppedAndTheNextOneIsHeard) {
-  TempDir dir;
-  Inbox inbox;  // outlives the server, whose thread delivers into it
-  auto server = ChannelServer::Listen(dir.File("s"), nullptr, {100, 16, 2000});
-  ASSERT_TRUE(server);
-  server->Start(inbox.Deliver(), inbox.Refuse());
+TEST_F(ChannelTest, OversizedMessagesAreDroppedAndTheNextOneIsHeard) {
+  ASSERT_NO_FATAL_FAILURE(Serve({100, 16, 2000}));
   EXPECT_EQ(SendOverChannel(dir.File("s"), std::string(101, 'x'), 1000), SendResult::Sent);
   EXPECT_EQ(SendOverChannel(dir.File("s"), std::string(100, 'y'), 1000), SendResult::Sent);
   EXPECT_EQ(inbox.NextMessage(), std::string(100, 'y'));
@@ -151,12 +159,8 @@ TEST(Channel, OversizedMessagesAreDroppedAndTheNextOneIsHeard) {
   EXPECT_EQ(inbox.Messages(), 0u);
 }
 
-TEST(Channel, SilentConnectionsHoldNobodyUp) {
-  TempDir dir;
-  Inbox inbox;  // outlives the server, whose thread delivers into it
-  auto server = ChannelServer::Listen(dir.File("s"), nullptr, {4096, 4, 60000});
-  ASSERT_TRUE(server);
-  server->Start(inbox.Deliver(), inbox.Refuse());
+TEST_F(ChannelTest, SilentConnectionsHoldNobodyUp) {
+  ASSERT_NO_FATAL_FAILURE(Serve({4096, 4, 60000}));
   // More silent clients than the server keeps: the oldest are let go.
   std::vector<int> silent;
   for (int i = 0; i < 10; ++i) {
@@ -171,12 +175,8 @@ TEST(Channel, SilentConnectionsHoldNobodyUp) {
   for (int fd : silent) ::close(fd);
 }
 
-TEST(Channel, ASilentConnectionIsClosedAfterItsTime) {
-  TempDir dir;
-  Inbox inbox;  // outlives the server, whose thread delivers into it
-  auto server = ChannelServer::Listen(dir.File("s"), nullptr, {4096, 4, 50});
-  ASSERT_TRUE(server);
-  server->Start(inbox.Deliver(), inbox.Refuse());
+TEST_F(ChannelTest, ASilentConnectionIsClosedAfterItsTime) {
+  ASSERT_NO_FATAL_FAILURE(Serve({4096, 4, 50}));
   const int fd = RawConnect(dir.File("s"));
   ASSERT_GE(fd, 0);
   EXPECT_NE(inbox.NextRefusal().find("nothing in time"), std::string::npos);
@@ -185,14 +185,10 @@ TEST(Channel, ASilentConnectionIsClosedAfterItsTime) {
   ::close(fd);
 }
 
-TEST(Channel, AnotherUserIsNotHeard) {
+TEST_F(ChannelTest, AnotherUserIsNotHeard) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-  TempDir dir;
-  Inbox inbox;  // outlives the server, whose thread delivers into it
   ::chmod(dir.path().c_str(), 0755);
-  auto server = ChannelServer::Listen(dir.File("s"), nullptr);
-  ASSERT_TRUE(server);
-  server->Start(inbox.Deliver(), inbox.Refuse());
+  ASSERT_NO_FATAL_FAILURE(Serve());
   // The socket's mode keeps others out (its 0600 is checked where the channel
   // is made, a refused user in the shell's process test); with the mode
   // opened, the peer check still does (this client skips its own check of
