@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "map/map_renderer.h"
+#include "test_maps.h"
 
 namespace hs::map {
 namespace {
@@ -64,9 +65,7 @@ QImage Layers(const MapTable& table, const MapView& view, bool clip) {
 TEST(ShapeClipping, CutShapesPaintTheSamePixelsAsWholeOnes) {
   MapTable table;
   table.Add(CrossingShapes());
-  MapView view;
-  view.SetClient(400, 300);
-  view.ShowWholeWorld(table);
+  MapView view = testing::WholeWorldView(table, 400, 300);
   const MapPos c = ProjectHop(50, 10);
   const MapPos px = view.ToPixel(c.x, c.y, 1);
   view.Zoom(table, px.x, px.y, true);

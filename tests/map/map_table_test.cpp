@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::SquareMap;
-using testing::WriteFile;
+using hs::testing::WriteFile;
 
 class RecordingBoxes : public MapMessageBoxes {
  public:
@@ -119,9 +119,7 @@ TEST(ShippedMaps, AllLoadWithTheWorldFirstAndCoverTheContinentsFinely) {
       {"Buenos Aires", -34.6, -58.4}, {"Nairobi", -1.29, 36.82}, {"Delhi", 28.6, 77.2},
       {"Sydney", -33.87, 151.2},      {"Paris", 48.86, 2.35},     {"Chicago", 41.88, -87.63}};
   for (const auto& p : places) {
-    MapView v;
-    v.SetClient(1280, 720);
-    v.ShowWholeWorld(table);
+    MapView v = testing::WholeWorldView(table, 1280, 720);
     const MapPos at = ProjectHop(p.lat, p.lon);
     const MapPos px = v.ToPixel(at.x, at.y, v.PointInView(at.x, at.y) == 2 ? 2 : 1);
     v.Zoom(table, px.x, px.y, true);

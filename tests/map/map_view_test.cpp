@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "map/map_view.h"
 #include "test_maps.h"
 
@@ -7,6 +9,7 @@ namespace hs::map {
 namespace {
 
 using testing::SquareMap;
+using testing::WholeWorldView;
 
 MapTable Table(std::initializer_list<MapRecord> maps) {
   MapTable t;
@@ -16,14 +19,18 @@ MapTable Table(std::initializer_list<MapRecord> maps) {
 
 const MapRecord kWorld = SquareMap({0, 0, 64800, 32400}, true);
 
-MapView WorldView(const MapTable& t, int w, int h) {
-  MapView v;
-  v.SetClient(w, h);
-  v.ShowWholeWorld(t);
-  return v;
-}
-
 GeoLocation At(double lat, double lon) { return {LocationSource::Database, lat, lon, 40}; }
+
+// A view's left, top, right and bottom, compared in one go.
+using Box = std::array<int32_t, 4>;
+Box BoxOf(const MapView& v) { return {v.left, v.top, v.right, v.bottom}; }
+
+// The world map shown whole in a 1000 x 500 window.
+class WorldViewTest : public ::testing::Test {
+ protected:
+  const MapTable t = Table({kWorld});
+  MapView v = WholeWorldView(t, 1000, 500);
+};
 
 TEST(ProjectHopTest, TruncatesTowardZeroAndTakesTheAbsoluteY) {
   EXPECT_EQ(ProjectHop(0, 0), (MapPos{32400, 16200}));
@@ -49,37 +56,34 @@ TEST(ShowWholeWorldTest, TheWorldIsCentredInTheWindowAtTheFinestScaleThatShowsIt
   const MapTable t = Table({kWorld});
   const struct {
     int w, h;
-    int32_t maxScale, left, top, right, bottom;
+    int32_t maxScale;
+    Box box;
   } cases[] = {
-      {1000, 400, 64, 56700, 0, 120700, 25600},  // height-limited: left -8100 moved into 0..64800
-      {1000, 1000, 64, 0, -16200, 64000, 47800},  // width-limited: centred vertically
+      {1000, 400, 64, {56700, 0, 120700, 25600}},  // height-limited: left -8100 moved into 0..64800
+      {1000, 1000, 64, {0, -16200, 64000, 47800}},  // width-limited: centred vertically
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
-    const MapView v = WorldView(t, c.w, c.h);
+    const MapView v = WholeWorldView(t, c.w, c.h);
     EXPECT_EQ(v.maxScale, c.maxScale);
     EXPECT_EQ(v.scale, c.maxScale);
-    EXPECT_EQ(v.left, c.left);
-    EXPECT_EQ(v.top, c.top);
-    EXPECT_EQ(v.right, c.right);
-    EXPECT_EQ(v.bottom, c.bottom);
+    EXPECT_EQ(BoxOf(v), c.box);
   }
   // A zero-sized client leaves the view as it was.
-  MapView v = WorldView(t, 1000, 500);
+  MapView v = WholeWorldView(t, 1000, 500);
   const MapView before = v;
   v.SetClient(0, 300);
   v.ShowWholeWorld(t);
   v.SetClient(300, 0);
   v.ShowWholeWorld(t);
   EXPECT_EQ(v.scale, before.scale);
-  EXPECT_EQ(v.left, before.left);
-  EXPECT_EQ(v.top, before.top);
+  EXPECT_EQ(BoxOf(v), BoxOf(before));
   EXPECT_EQ(v.maxScale, before.maxScale);
 }
 
 TEST(ZoomTest, MaxScaleOneMakesZoomingDoNothing) {
   const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 70000, 500);  // wider than the world in map units
+  MapView v = WholeWorldView(t, 70000, 500);  // wider than the world in map units
   EXPECT_EQ(v.maxScale, 1);
   EXPECT_EQ(v.scale, 1);
   const int32_t width = v.right - v.left;
@@ -90,36 +94,26 @@ TEST(ZoomTest, MaxScaleOneMakesZoomingDoNothing) {
   EXPECT_EQ(v.right - v.left, width);
 }
 
-TEST(ZoomTest, ZoomInRecentresThenShrinksAboutTheCentre) {
-  const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 500);
+TEST_F(WorldViewTest, ZoomInRecentresThenShrinksAboutTheCentre) {
   ASSERT_EQ(v.left, 0);
   int repaints = 0;
   v.requestRepaint = [&] { ++repaints; };
   v.baseMapValid = 1;
   v.Zoom(t, 600, 250, true);
   EXPECT_EQ(v.scale, 32);
-  EXPECT_EQ(v.left, 22400);
-  EXPECT_EQ(v.right, 54400);
-  EXPECT_EQ(v.top, 8000);
-  EXPECT_EQ(v.bottom, 24000);
+  EXPECT_EQ(BoxOf(v), (Box{22400, 8000, 54400, 24000}));
   EXPECT_EQ(v.baseMapValid, 0);
   EXPECT_EQ(repaints, 1);
   v.Zoom(t, 600, 250, false);  // never re-centres
   EXPECT_EQ(v.scale, 64);
-  EXPECT_EQ(v.left, 6400);
-  EXPECT_EQ(v.right, 70400);
-  EXPECT_EQ(v.top, 0);
-  EXPECT_EQ(v.bottom, 32000);
+  EXPECT_EQ(BoxOf(v), (Box{6400, 0, 70400, 32000}));
   v.Zoom(t, -1, -1, false);  // at the coarsest scale nothing changes
   EXPECT_EQ(v.scale, 64);
-  EXPECT_EQ(v.left, 6400);
+  EXPECT_EQ(BoxOf(v), (Box{6400, 0, 70400, 32000}));
   EXPECT_EQ(repaints, 3);
 }
 
-TEST(ZoomTest, AtTheFinestScaleZoomInOnlyRecentres) {
-  const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 500);
+TEST_F(WorldViewTest, AtTheFinestScaleZoomInOnlyRecentres) {
   for (int i = 0; i < 10; ++i) v.Zoom(t, -1, -1, true);
   ASSERT_EQ(v.scale, 2);
   const MapView before = v;
@@ -130,9 +124,7 @@ TEST(ZoomTest, AtTheFinestScaleZoomInOnlyRecentres) {
   EXPECT_EQ(v.bottom - v.top, before.bottom - before.top);
 }
 
-TEST(PanTest, DraggingPastTheDateLineWraps) {
-  const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 500);
+TEST_F(WorldViewTest, DraggingPastTheDateLineWraps) {
   v.Pan(t, 110, 0, 100, 0);  // map follows the pointer east
   EXPECT_EQ(v.left, 64800 - 640);
   EXPECT_EQ(v.right - v.left, 64000);
@@ -141,9 +133,7 @@ TEST(PanTest, DraggingPastTheDateLineWraps) {
   EXPECT_EQ(v.left, 640);
 }
 
-TEST(PanTest, TheViewStopsAQuarterWorldBeyondThePoles) {
-  const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 500);
+TEST_F(WorldViewTest, PanStopsAQuarterWorldBeyondThePoles) {
   v.Pan(t, 0, 300, 0, 0);
   EXPECT_EQ(v.top, -16200);
   EXPECT_EQ(v.bottom, -16200 + 32000);
@@ -194,9 +184,7 @@ TEST(ChooseMapTest, NoMapsMeansMapZero) {
   EXPECT_EQ(v.left, 64790);
 }
 
-TEST(FollowRouteTest, SingleHopIsCentredAndZoomedOneStepPerCall) {
-  const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 500);
+TEST_F(WorldViewTest, FollowingASingleHopIsCentredAndZoomedOneStepPerCall) {
   const std::vector<GeoLocation> route{At(48.85, 2.35)};
   const MapPos p = ProjectHop(route[0]);
   int expected = 64;
@@ -210,9 +198,7 @@ TEST(FollowRouteTest, SingleHopIsCentredAndZoomedOneStepPerCall) {
   }
 }
 
-TEST(FollowRouteTest, ARouteThatDoesNotFitZoomsOutUntilItDoes) {
-  const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 500);
+TEST_F(WorldViewTest, FollowingARouteThatDoesNotFitZoomsOutUntilItDoes) {
   for (int i = 0; i < 3; ++i) v.Zoom(t, -1, -1, true);
   ASSERT_EQ(v.scale, 8);
   v.baseMapValid = 0;
@@ -227,7 +213,7 @@ TEST(FollowRouteTest, ARouteThatDoesNotFitZoomsOutUntilItDoes) {
 
 TEST(FollowRouteTest, RouteWiderThanTheWorldViewTurnsHalfAWorldWest) {
   const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1500, 750);
+  MapView v = WholeWorldView(t, 1500, 750);
   ASSERT_EQ(v.maxScale, 32);
   v.baseMapValid = 0;
   const std::vector<GeoLocation> route{At(0, -60), At(0, -170), GeoLocation{}, At(0, 175)};
@@ -237,13 +223,11 @@ TEST(FollowRouteTest, RouteWiderThanTheWorldViewTurnsHalfAWorldWest) {
   EXPECT_EQ(v.PointInView(ProjectHop(route[3]).x, ProjectHop(route[3]).y), 1);
 }
 
-TEST(FollowRouteTest, NoLocatedHopLeavesTheViewAlone) {
-  const MapTable t = Table({kWorld});
-  MapView v = WorldView(t, 1000, 500);
+TEST_F(WorldViewTest, FollowingNoLocatedHopLeavesTheViewAlone) {
   const MapView before = v;
   v.FollowRoute(t, {GeoLocation{}, GeoLocation{}}, false, true);
   EXPECT_EQ(v.scale, before.scale);
-  EXPECT_EQ(v.left, before.left);
+  EXPECT_EQ(BoxOf(v), BoxOf(before));
 }
 
 }  // namespace

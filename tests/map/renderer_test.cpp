@@ -42,8 +42,7 @@ class RendererTest : public ::testing::Test {
   RendererTest() : renderer(table, nullptr) {
     table.Add(TestWorld());
     renderer.SetChristmasCheck([] { return false; });
-    view.SetClient(1000, 500);
-    view.ShowWholeWorld(table);  // scale 64, left 0, top 0
+    view = testing::WholeWorldView(table, 1000, 500);  // scale 64, left 0, top 0
   }
   MapTable table;
   MapRenderer renderer;
@@ -188,9 +187,7 @@ TEST_F(RendererTest, LabelThatCollidesOnBothSidesIsNotDrawn) {
   t.Add(b.Map());
   MapRenderer r(t, nullptr);
   r.SetChristmasCheck([] { return false; });
-  MapView v;
-  v.SetClient(1000, 500);
-  v.ShowWholeWorld(t);
+  MapView v = testing::WholeWorldView(t, 1000, 500);
   QImage img;
   r.Paint(img, v, {}, false);
   auto dotDrawn = [&](int32_t x, int32_t y) {
@@ -212,9 +209,7 @@ TEST_F(RendererTest, SantasVillageOnlyOnChristmas) {
   b.AddLayer(kLand, 0, kLand, 0);
   MapTable t;
   t.Add(b.Map());
-  MapView v;
-  v.SetClient(1000, 1000);
-  v.ShowWholeWorld(t);  // shows the north pole with room above it
+  MapView v = testing::WholeWorldView(t, 1000, 1000);  // shows the north pole with room above it
   auto dotAtSanta = [&](bool christmas) {
     MapRenderer r(t, nullptr);
     int asked = 0;

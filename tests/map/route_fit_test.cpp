@@ -20,8 +20,7 @@ class RouteFit : public ::testing::Test {
  protected:
   void SetUp() override {
     maps.Add(testing::WorldMap());
-    view.SetClient(1280, 720);
-    view.ShowWholeWorld(maps);
+    view = testing::WholeWorldView(maps, 1280, 720);
   }
   // Every placed hop is in the view and `margin` pixels inside the picture.
   void ExpectAllInside(const std::vector<GeoLocation>& route, int32_t margin) {

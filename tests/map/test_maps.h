@@ -1,10 +1,10 @@
 // Small maps made by hand for the map tests.
 #pragma once
 
-#include <fstream>
 #include <string>
 
 #include "map/map_file.h"
+#include "map/map_view.h"
 
 namespace hs::map::testing {
 
@@ -22,9 +22,12 @@ inline MapRecord SquareMap(Extent extent, bool wraps, int layers = 1) {
 
 inline MapRecord WorldMap() { return SquareMap({0, 0, 64800, 32400}, true); }
 
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
+// `table` shown whole in a `w` x `h` window.
+inline MapView WholeWorldView(const MapTable& table, int w, int h) {
+  MapView v;
+  v.SetClient(w, h);
+  v.ShowWholeWorld(table);
+  return v;
 }
 
 }  // namespace hs::map::testing

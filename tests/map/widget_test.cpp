@@ -13,18 +13,17 @@ class MapWidgetTest : public ::testing::Test {
  protected:
   MapWidgetTest() {
     table.Add(testing::WorldMap());
-    widget = std::make_unique<MapWidget>(table, nullptr);
     widget->Renderer().SetChristmasCheck([] { return false; });
     widget->resize(1000, 500);
     widget->show();
     widget->ShowWholeWorld();
   }
   MapTable table;
-  std::unique_ptr<MapWidget> widget;
+  std::unique_ptr<MapWidget> widget = std::make_unique<MapWidget>(table, nullptr);
+  MapView& v = widget->View();
 };
 
 TEST_F(MapWidgetTest, ShortMoveIsAClickThatZoomsInOnTheReleasePoint) {
-  MapView& v = widget->View();
   ASSERT_EQ(v.scale, 64);
   const int32_t left = v.left;
   QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(600, 250));
@@ -38,7 +37,6 @@ TEST_F(MapWidgetTest, ShortMoveIsAClickThatZoomsInOnTheReleasePoint) {
 }
 
 TEST_F(MapWidgetTest, EightPixelsMakeADragThatPansAndDoesNotZoom) {
-  MapView& v = widget->View();
   const int32_t left = v.left, top = v.top;
   QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(300, 200));
   QTest::mouseMove(widget.get(), QPoint(307, 200));  // below the threshold: nothing yet
@@ -55,7 +53,6 @@ TEST_F(MapWidgetTest, EightPixelsMakeADragThatPansAndDoesNotZoom) {
 }
 
 TEST_F(MapWidgetTest, RightClickZoomsOut) {
-  MapView& v = widget->View();
   QTest::mouseClick(widget.get(), Qt::LeftButton, {}, QPoint(500, 250));
   ASSERT_EQ(v.scale, 32);
   QTest::mouseClick(widget.get(), Qt::RightButton, {}, QPoint(10, 10));
@@ -63,7 +60,6 @@ TEST_F(MapWidgetTest, RightClickZoomsOut) {
 }
 
 TEST_F(MapWidgetTest, PressAtTheTopLeftPixelLeavesNoAnchor) {
-  MapView& v = widget->View();
   const int32_t left = v.left;
   // QTest takes (0, 0) for "the centre", so the press is sent by hand.
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(0, 0), widget->mapToGlobal(QPointF(0, 0)), Qt::LeftButton,
@@ -83,7 +79,6 @@ TEST_F(MapWidgetTest, PressAtTheTopLeftPixelLeavesNoAnchor) {
 }
 
 TEST_F(MapWidgetTest, MouseDoesNothingWhileTheMapIsNotShown) {
-  MapView& v = widget->View();
   widget->SetMapShown(false);
   const int32_t left = v.left, scale = v.scale;
   QTest::mouseClick(widget.get(), Qt::LeftButton, {}, QPoint(600, 250));

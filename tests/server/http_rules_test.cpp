@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "server/locd/http_server.h"
+#include "tests/server/test_support.h"
 
 using hs::locd::AnswerBytes;
 using hs::locd::Reply;
@@ -26,11 +27,6 @@ struct Answer {
   bool Has(const std::string& line) const { return head.find(line + "\r\n") != std::string::npos; }
 };
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // Splits a byte stream of answers; `headAnswers` marks the answers to HEAD
 // requests, whose Content-Length announces a body that is not sent.
 std::vector<Answer> Split(std::string raw, std::vector<bool> headAnswers = {}) {
@@ -44,7 +40,7 @@ std::vector<Answer> Split(std::string raw, std::vector<bool> headAnswers = {}) {
     Answer a;
     size_t eol = raw.find("\r\n");
     a.statusLine = raw.substr(0, eol);
-    a.head = Lower(raw.substr(eol + 2, end + 2 - (eol + 2)));
+    a.head = hs::test::ToLower(raw.substr(eol + 2, end + 2 - (eol + 2)));
     size_t at = a.head.find("content-length: ");
     if (at == std::string::npos) {
       ADD_FAILURE() << "an answer without Content-Length: " << a.statusLine;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 #include "server/locd/geodata.h"
 #include "server/wire/locwire.h"
@@ -31,16 +32,17 @@ const char kFlat[] = R"([
  {"network": "8.8.4.0/24", "data": {"country_code": "US"}}
 ])";
 
-std::string MakeDatabase(const hs::test::TempDir& dir, const char* name, const char* json) {
-  std::string records = dir / (std::string(name) + ".json");
-  std::string db = dir / (std::string(name) + ".mmdb");
-  hs::test::WriteFile(records, json);
+// hopsight-locd over the hand-made data directory and a database made from `json`.
+std::unique_ptr<ServerProcess> ServeWithDatabase(const hs::test::TempDir& dir, const char* json) {
+  hs::test::WriteSmallData(dir.path());
+  hs::test::WriteFile(dir / "records.json", json);
   std::string out;
-  int rc = hs::test::RunCommand("perl " + hs::test::SourceDir() + "/tests/server/make_mmdb.pl " + db + " < " +
-                                    records + " 2>&1",
+  int rc = hs::test::RunCommand("perl " + hs::test::SourceDir() + "/tests/server/make_mmdb.pl " + (dir / "city.mmdb") +
+                                    " < " + (dir / "records.json") + " 2>&1",
                                 &out);
   EXPECT_EQ(rc, 0) << out;
-  return db;
+  return std::make_unique<ServerProcess>(std::vector<std::string>{"--data", dir.path(), "--mmdb", dir / "city.mmdb"},
+                                         dir / "log");
 }
 
 std::string RouteOf(const ServerProcess& s, std::vector<std::array<uint8_t, 4>> addrs) {
@@ -56,27 +58,21 @@ std::string RouteOf(const ServerProcess& s, std::vector<std::array<uint8_t, 4>> 
 
 TEST(CityDatabase, NestedSchemaGivesCityPositionWithPrecisionFromAccuracyRadius) {
   hs::test::TempDir dir;
-  hs::test::WriteSmallData(dir.path());
-  std::string db = MakeDatabase(dir, "nested", kNested);
-
-  ServerProcess s({"--data", dir.path(), "--mmdb", db}, dir / "log");
-  ASSERT_GT(s.port(), 0);
+  const auto s = ServeWithDatabase(dir, kNested);
+  ASSERT_GT(s->port(), 0);
   // 20 km: 200 - 40 log10(20) = 148 (0x94). No city, no radius: 60. A record
   // without a position falls through to the country ranges (8.0.0.0/8 is US).
-  EXPECT_EQ(RouteOf(s, {{81, 2, 69, 160}, {81, 2, 70, 1}, {8, 8, 4, 4}, {81, 2, 71, 1}}),
+  EXPECT_EQ(RouteOf(*s, {{81, 2, 69, 160}, {81, 2, 70, 1}, {8, 8, 4, 4}, {81, 2, 71, 1}}),
             RouteEntryText(51.5142, -0.0931, 148) + RouteEntryText(52.0, -1.5, 60) +
                 RouteEntryText(38.89511, -77.03637, 16) + "0000000000");
-  EXPECT_EQ(s.Get("/lookup/?ip=81.2.69.1").body, "TVGS0,51.5142,-0.0931");
+  EXPECT_EQ(s->Get("/lookup/?ip=81.2.69.1").body, "TVGS0,51.5142,-0.0931");
 }
 
 TEST(CityDatabase, FlatSchemaGivesCityPositionWithCityPrecision) {
   hs::test::TempDir dir;
-  hs::test::WriteSmallData(dir.path());
-  std::string db = MakeDatabase(dir, "flat", kFlat);
-
-  ServerProcess s({"--data", dir.path(), "--mmdb", db}, dir / "log");
-  ASSERT_GT(s.port(), 0);
-  EXPECT_EQ(RouteOf(s, {{81, 2, 69, 7}, {8, 8, 4, 4}, {10, 0, 0, 1}}),
+  const auto s = ServeWithDatabase(dir, kFlat);
+  ASSERT_GT(s->port(), 0);
+  EXPECT_EQ(RouteOf(*s, {{81, 2, 69, 7}, {8, 8, 4, 4}, {10, 0, 0, 1}}),
             RouteEntryText(51.5142, -0.0931, hs::locd::kCityNoRadiusPrecision) +
                 RouteEntryText(38.89511, -77.03637, 16) + "0000000000");
 }

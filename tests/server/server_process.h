@@ -148,8 +148,7 @@ class ServerProcess {
       size_t eol = r.raw.find("\r\n", pos);
       std::string line = r.raw.substr(pos, eol - pos);
       size_t colon = line.find(':');
-      std::string name = line.substr(0, colon);
-      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      const std::string name = ToLower(line.substr(0, colon));
       size_t v = line.find_first_not_of(' ', colon + 1);
       r.headers[name] = v == std::string::npos ? "" : line.substr(v);
       pos = eol + 2;
@@ -173,8 +172,7 @@ class ServerProcess {
   static bool Complete(const std::string& r) {
     size_t end = r.find("\r\n\r\n");
     if (end == std::string::npos) return false;
-    std::string head = r.substr(0, end);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string head = ToLower(r.substr(0, end));
     size_t at = head.find("\r\ncontent-length:");
     if (at == std::string::npos) return false;
     return r.size() >= end + 4 + std::strtoul(head.c_str() + at + 17, nullptr, 10);
